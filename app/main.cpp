@@ -1,0 +1,16 @@
+#include "mainwindow.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    int result = 0;
+    {
+        MainWindow window;
+        window.show();
+        window.update();
+        result = app.exec();
+    }
+    return result;
+}

@@ -1,0 +1,232 @@
+#include "mainwindow.h"
+
+#include "analizator.h"
+#include "analizatorlog.h"
+#include "generator.h"
+#include "oscyloskop.h"
+#include "shared.h"
+#include "ustawienia.h"
+#include "zorcom.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QPushButton>
+#include <QTabWidget>
+
+namespace {
+
+constexpr int kTickMs = 50;
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+{
+    QFont windowFont = font();
+    windowFont.setPointSize(9);
+    windowFont.setWeight(QFont::Normal);
+    setFont(windowFont);
+    setMinimumSize(1028, 612);
+
+    centralWidget = new QWidget(this);
+    tabWidget = new QTabWidget(centralWidget);
+    tabWidget->setMinimumSize(788, 0);
+    for (const char *label : {"&Oscyloskop", "&Generator", "&Analizator", "Analizator st. &log.",
+                              "&Wobuloskop", "&Multimetr", "&Ustawienia"})
+        tabWidget->addTab(new QWidget(), tr(label));
+    setCentralWidget(centralWidget);
+    connect(tabWidget, SIGNAL(currentChanged(int)), this, SLOT(tabSlot()));
+
+    device = 0;
+    portOpen = false;
+
+    statusLabel = new QLabel(tr("Off"), this);
+    statusLabel->setMinimumSize(100, 20);
+    statusLabel->setGeometry(10, 580, 200, 20);
+
+    oscyloskop = std::make_unique<Oscyloskop>(this);
+    generator = std::make_unique<Generator>(this, &buff_gen);
+    generator->hide();
+    analizator = std::make_unique<Analizator>(this);
+    analizator->hide();
+    analizatorLog = std::make_unique<AnalizatorLog>(this);
+    analizatorLog->hide();
+    ustawienia = std::make_unique<Ustawienia>(this);
+    ustawienia->hide();
+
+    QPalette green;
+    green.setColor(QPalette::All, QPalette::WindowText, Qt::green);
+    posLabelT = new QLabel(this);
+    posLabelT->setPalette(green);
+    posLabelT->hide();
+    posLabelU = new QLabel(this);
+    posLabelU->setPalette(green);
+    posLabelU->hide();
+
+    portButton = new QPushButton(QStringLiteral("Open port"), this);
+    portButton->setGeometry(880, 580, 100, 20);
+    connect(portButton, SIGNAL(clicked()), this, SLOT(comSlot()));
+
+    startTimer(kTickMs);
+}
+
+// The link goes first: its worker stops and the line closes before the panels
+// that hold its address are destroyed.
+MainWindow::~MainWindow()
+{
+    com.reset();
+}
+
+void MainWindow::text(const QString &status)
+{
+    sts.set(status);
+}
+
+void MainWindow::timerEvent(QTimerEvent *)
+{
+    if (bufReady.exchange(false, std::memory_order_acq_rel))
+        update();
+    statusLabel->setText(sts.get());
+    ++oscyloskop->trigTicks;
+}
+
+void MainWindow::paintEvent(QPaintEvent *)
+{
+    switch (device) {
+    case 0:
+        oscyloskop->drawGraph(buff.snapshot().data());
+        break;
+    case 1:
+        generator->drawGraph(0, 0);
+        break;
+    case 2:
+        analizator->drawGraph(buff.snapshot().data());
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::tabSlot()
+{
+    static const char *const statusTexts[] = {"Oscyloskop", "Generator", "Analizator",
+                                              "Analizator st. log.", "Wobuloskop"};
+    const int current = tabWidget->currentIndex();
+    if (current >= 0 && current < 5)
+        text(tr(statusTexts[current]));
+    closeRecentDevice();
+    device = current;
+    openNewDevice();
+    update();
+}
+
+void MainWindow::closeRecentDevice()
+{
+    switch (device) {
+    case 0:
+        oscyloskop->hide();
+        break;
+    case 1:
+        generator->hide();
+        break;
+    case 2:
+        analizator->hide();
+        break;
+    case 3:
+        analizatorLog->hide();
+        break;
+    case 6:
+        ustawienia->hide();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::openNewDevice()
+{
+    switch (device) {
+    case 0:
+        oscyloskop->show();
+        if (portOpen)
+            oscyloskop->start();
+        break;
+    case 1:
+        generator->show();
+        if (portOpen)
+            generator->start();
+        break;
+    case 2:
+        analizator->show();
+        if (portOpen)
+            analizator->start();
+        break;
+    case 3:
+        analizatorLog->show();
+        break;
+    case 6:
+        ustawienia->show();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::comSlot()
+{
+    if (portOpen) {
+        portOpen = false;
+        com->Close();
+        portButton->setText(QStringLiteral("Open port"));
+        return;
+    }
+
+    // A fresh link for every attempt; the panels get it before the old one
+    // (already closed) is freed, so none of them ever holds a freed link.
+    auto link = std::make_unique<ZORCom>(&buff, &buff_gen);
+    oscyloskop->com = link.get();
+    generator->com = link.get();
+    analizator->com = link.get();
+    com = std::move(link);
+
+    if (!com->Open(ustawienia->getPortName(), ustawienia->getPortSpeed())) {
+        text(QStringLiteral("Unable to open"));
+        return;
+    }
+    text(QStringLiteral("Open"));
+    com->Start();
+    if (device == 0)
+        oscyloskop->start();
+    else if (device == 1)
+        generator->start();
+    oscyloskop->enable();
+    generator->enable();
+    analizator->enable();
+    analizatorLog->enable();
+    portOpen = true;
+    portButton->setText(QStringLiteral("Close port"));
+}
+
+void MainWindow::mousePressEvent(QMouseEvent *event)
+{
+    if (device <= 2)
+        setTextPos(event);
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    if (device > 2)
+        return;
+    setTextPos(event);
+    if (device == 1)
+        generator->drawArb(event);
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent *)
+{
+    posLabelT->hide();
+    posLabelU->hide();
+    generator->drawArbRelease();
+}
+
+void MainWindow::setTextPos(QMouseEvent *) {}

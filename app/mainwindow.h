@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QLabel;
+class QPushButton;
+class QTabWidget;
+class Analizator;
+class AnalizatorLog;
+class Generator;
+class Oscyloskop;
+class Ustawienia;
+class ZORCom;
+
+// The one window: tab bar, status line, port button, the panels' controls and
+// the plot. Polls every 50 ms for a fresh frame and for the status text.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    void text(const QString &status);
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private slots:
+    void tabSlot();
+    void comSlot();
+
+private:
+    void closeRecentDevice();
+    void openNewDevice();
+    void setTextPos(QMouseEvent *event);
+
+    QWidget *centralWidget;
+    QTabWidget *tabWidget;
+    QLabel *statusLabel;
+    QLabel *posLabelT;
+    QLabel *posLabelU;
+    QPushButton *portButton;
+    std::unique_ptr<Oscyloskop> oscyloskop;
+    std::unique_ptr<Generator> generator;
+    std::unique_ptr<Analizator> analizator;
+    std::unique_ptr<AnalizatorLog> analizatorLog;
+    std::unique_ptr<Ustawienia> ustawienia;
+    std::unique_ptr<ZORCom> com;
+    int device = 0;
+    bool portOpen = false;
+};

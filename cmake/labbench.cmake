@@ -1,0 +1,19 @@
+# labbench_add_tests(<library> [EXTRA_LIBS ...])
+# Adds one Qt Test executable per tst_*.cpp in the calling folder; each links the
+# folder's library (tests never re-list its sources) and runs offscreen.
+function(labbench_add_tests library)
+  cmake_parse_arguments(ARG "" "" "EXTRA_LIBS;LABELS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp")
+  file(GLOB support CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp")
+  foreach(source IN LISTS tests)
+    get_filename_component(name "${source}" NAME_WE)
+    add_executable(${name} "${source}" ${support})
+    target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+    target_link_libraries(${name} PRIVATE ${library} ${ARG_EXTRA_LIBS} Qt6::Test)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+      LABELS "${ARG_LABELS}"
+      TIMEOUT 300)
+  endforeach()
+endfunction()

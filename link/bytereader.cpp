@@ -1,0 +1,42 @@
+#include "bytereader.h"
+
+#include <algorithm>
+#include <cstring>
+
+ByteReader::ByteReader(ByteLine &l) : line(l) {}
+
+ByteLine::Result ByteReader::next(char &c)
+{
+    if (begin == end) {
+        int count = 0;
+        const auto result = line.read(buffer.data(), static_cast<int>(buffer.size()), count);
+        if (result != ByteLine::Result::Data)
+            return result;
+        begin = 0;
+        end = count;
+    }
+    c = buffer[static_cast<std::size_t>(begin++)];
+    return ByteLine::Result::Data;
+}
+
+ByteLine::Result ByteReader::block(char *data, int n, int &count)
+{
+    count = std::min(n, end - begin);
+    std::memcpy(data, buffer.data() + begin, static_cast<std::size_t>(count));
+    begin += count;
+    while (count < n) {
+        int got = 0;
+        const auto result = line.read(data + count, n - count, got);
+        if (result == ByteLine::Result::Timeout)
+            break;
+        if (result != ByteLine::Result::Data)
+            return result;
+        count += got;
+    }
+    return ByteLine::Result::Data;
+}
+
+void ByteReader::discard()
+{
+    begin = end = 0;
+}

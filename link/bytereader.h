@@ -1,0 +1,26 @@
+#pragma once
+
+#include "byteline.h"
+
+#include <array>
+
+// Buffers what the line has and hands it out one byte at a time, so the
+// byte-by-byte protocol costs a few system calls per frame instead of 2050.
+class ByteReader {
+public:
+    explicit ByteReader(ByteLine &line);
+
+    // Next byte into c. On Timeout c is left untouched.
+    ByteLine::Result next(char &c);
+    // Up to n bytes into data, waiting for more until n have come or the
+    // line times out; count gets the number received.
+    ByteLine::Result block(char *data, int n, int &count);
+    // Drops whatever is buffered (used when a new exchange must start clean).
+    void discard();
+
+private:
+    ByteLine &line;
+    std::array<char, 4096> buffer{};
+    int begin = 0;
+    int end = 0;
+};

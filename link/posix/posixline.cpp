@@ -1,0 +1,112 @@
+#include "posixline.h"
+
+#include <cerrno>
+#include <chrono>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+PosixLine::PosixLine(int descriptor)
+    : fd(descriptor), wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+}
+
+PosixLine::~PosixLine()
+{
+    if (wakeFd != -1)
+        ::close(wakeFd);
+}
+
+ByteLine::Result PosixLine::wait(short events, int ms)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (stopped.load(std::memory_order_acquire))
+            return Result::Stopped;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - Clock::now())
+                              .count();
+        if (left < 0)
+            return Result::Timeout;
+        pollfd fds[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, static_cast<int>(left));
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            return Result::Lost;
+        }
+        if (stopped.load(std::memory_order_acquire) || (fds[1].revents & POLLIN))
+            return Result::Stopped;
+        if (ready == 0)
+            continue; // the deadline check above turns this into Timeout
+        if (fds[0].revents & events)
+            return Result::Data;
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+            return Result::Lost;
+    }
+}
+
+ByteLine::Result PosixLine::read(char *data, int max, int &count)
+{
+    count = 0;
+    for (;;) {
+        const Result ready = wait(POLLIN, kTimeoutMs);
+        if (ready != Result::Data)
+            return ready;
+        reads.fetch_add(1, std::memory_order_relaxed);
+        const ssize_t n = ::read(fd, data, static_cast<size_t>(max));
+        if (n > 0) {
+            count = static_cast<int>(n);
+            return Result::Data;
+        }
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        // Readable but nothing to read is end of file: the other side is gone.
+        return Result::Lost;
+    }
+}
+
+ByteLine::Result PosixLine::write(const char *data, int n)
+{
+    int done = 0;
+    while (done < n) {
+        const Result ready = wait(POLLOUT, kTimeoutMs);
+        if (ready == Result::Timeout)
+            continue; // the device is not taking bytes; keep trying until stopped
+        if (ready != Result::Data)
+            return ready;
+        writes.fetch_add(1, std::memory_order_relaxed);
+        const ssize_t w = ::write(fd, data + done, static_cast<size_t>(n - done));
+        if (w > 0) {
+            done += static_cast<int>(w);
+        } else if (w < 0 && errno != EINTR && errno != EAGAIN) {
+            return Result::Lost;
+        }
+    }
+    return Result::Data;
+}
+
+bool PosixLine::pause(int ms)
+{
+    pollfd wake{wakeFd, POLLIN, 0};
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    while (!stopped.load(std::memory_order_acquire)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - Clock::now())
+                              .count();
+        if (left <= 0)
+            return true;
+        ::poll(&wake, 1, static_cast<int>(left));
+    }
+    return false;
+}
+
+void PosixLine::stop()
+{
+    stopped.store(true, std::memory_order_release);
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t w = ::write(wakeFd, &one, sizeof one);
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "byteline.h"
+
+// A terminal descriptor read with poll, beside an eventfd that stop() signals
+// so that a worker waiting on a silent device wakes at once.
+class PosixLine : public ByteLine {
+public:
+    // Without data for this long a read gives up, as the terminal's VTIME does.
+    static constexpr int kTimeoutMs = 3000;
+
+    explicit PosixLine(int fd);
+    ~PosixLine() override;
+    PosixLine(const PosixLine &) = delete;
+    PosixLine &operator=(const PosixLine &) = delete;
+
+    Result read(char *data, int max, int &count) override;
+    Result write(const char *data, int n) override;
+    bool pause(int ms) override;
+    void stop() override;
+
+private:
+    // Waits for events on the line (or the stop signal) for up to ms.
+    Result wait(short events, int ms);
+
+    int fd;
+    int wakeFd;
+    std::atomic<bool> stopped{false};
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "byteline.h"
+
+#include <memory>
+
+class PosixLine;
+
+// The serial device on Linux, driven through the POSIX terminal interface:
+// raw 8-bit bytes, no parity, one stop bit, receiver on, modem lines ignored.
+class SerialPort {
+public:
+    // The worker follows the Linux build's rules for frames and uploads.
+    static constexpr bool kWindowsRules = false;
+
+    SerialPort();
+    ~SerialPort();
+    SerialPort(const SerialPort &) = delete;
+    SerialPort &operator=(const SerialPort &) = delete;
+
+    // Opens a terminal device; fails for anything that is not one.
+    bool Open(const char *path);
+    // Speed and fixed line settings; speeds outside the table give 115200.
+    void Set(int speed);
+    void Close();
+
+    // The line the worker reads and writes; valid while the port is open.
+    ByteLine &line();
+
+    int fd = -1;
+
+private:
+    std::unique_ptr<PosixLine> posixLine;
+};

@@ -1,0 +1,320 @@
+#include "thread.h"
+
+#include "framebuffer.h"
+#include "gentable.h"
+#include "protocol.h"
+#include "serialport.h"
+#include "shared.h"
+
+#include <array>
+#include <cstdint>
+
+namespace {
+
+constexpr int kGeneratorPollMs = 100;
+
+} // namespace
+
+Thread::Thread(SerialPort *p, FrameBuffer *b, GenTable *g)
+    : buf(b), genBuf(g), port(p), line(p->line()), reader(line)
+{
+}
+
+Thread::~Thread()
+{
+    stop();
+    wait();
+    // The worker's last store; makes its writes visible to whoever frees it.
+    finished.load(std::memory_order_acquire);
+}
+
+void Thread::stop()
+{
+    line.stop();
+}
+
+void Thread::requestChannel(bool two)
+{
+    twoChannels.store(two, std::memory_order_relaxed);
+    genMode.store(false, std::memory_order_release);
+    channelReq.store(true, std::memory_order_release);
+}
+
+void Thread::requestGenerator()
+{
+    genMode.store(true, std::memory_order_release);
+    genReq.store(true, std::memory_order_release);
+}
+
+void Thread::requestGain(int first, int second)
+{
+    gain1.store(first, std::memory_order_relaxed);
+    gain2.store(second, std::memory_order_relaxed);
+    gainReq.store(true, std::memory_order_release);
+}
+
+void Thread::requestTimeBase(int code)
+{
+    timeBase.store(code, std::memory_order_relaxed);
+    timeBaseReq.store(true, std::memory_order_release);
+}
+
+void Thread::requestSend()
+{
+    sendReq.store(true, std::memory_order_release);
+}
+
+void Thread::requestFreq(int samplePeriod, int tableLength)
+{
+    period.store(samplePeriod, std::memory_order_relaxed);
+    tab.store(tableLength, std::memory_order_relaxed);
+    freqReq.store(true, std::memory_order_release);
+}
+
+void Thread::run()
+{
+    while (alive()) {
+        if (channelReq.exchange(false, std::memory_order_acq_rel)) {
+            if (twoChannels.load(std::memory_order_relaxed))
+                set2channels();
+            else
+                set1channel();
+        } else if (timeBaseReq.exchange(false, std::memory_order_acq_rel)) {
+            setTimeBase();
+        } else if (gainReq.exchange(false, std::memory_order_acq_rel)) {
+            setGain();
+        } else if (!genMode.load(std::memory_order_acquire)) {
+            getChannel();
+            if (alive())
+                bufReady.store(true, std::memory_order_release);
+        }
+        if (!alive())
+            break;
+
+        if (genReq.exchange(false, std::memory_order_acq_rel)) {
+            setGen();
+        } else if (sendReq.exchange(false, std::memory_order_acq_rel)) {
+            sendChannel();
+        } else if (freqReq.exchange(false, std::memory_order_acq_rel)) {
+            setGenFreq();
+        } else if (genMode.load(std::memory_order_acquire)) {
+            if (!line.pause(kGeneratorPollMs))
+                ended = ByteLine::Result::Stopped;
+        }
+    }
+    if (ended == ByteLine::Result::Lost) {
+        sts.set(QStringLiteral("line lost"));
+        lost.store(true, std::memory_order_release);
+    }
+    finished.store(true, std::memory_order_release);
+}
+
+// --- line primitives ------------------------------------------------------
+
+Thread::Got Thread::get(char &c)
+{
+    if (!alive())
+        return Got::End;
+    const auto result = reader.next(c);
+    if (result == ByteLine::Result::Data)
+        return Got::Byte;
+    if (result == ByteLine::Result::Timeout)
+        return Got::Timeout;
+    ended = result;
+    return Got::End;
+}
+
+bool Thread::put(const char *data, int n)
+{
+    if (!alive())
+        return false;
+    const auto result = line.write(data, n);
+    if (result != ByteLine::Result::Data)
+        ended = result;
+    return alive();
+}
+
+bool Thread::put(char c)
+{
+    return put(&c, 1);
+}
+
+// Reads until the wanted byte arrives; a quiet line just means reading on.
+bool Thread::readUntil(char wanted)
+{
+    for (;;) {
+        char c = 0;
+        const Got got = get(c);
+        if (got == Got::End)
+            return false;
+        if (got == Got::Byte && c == wanted)
+            return true;
+    }
+}
+
+// Writes the command and reads one byte, again and again, until the byte read
+// is the command's echo.
+bool Thread::putUntilEcho(char command)
+{
+    for (;;) {
+        if (!put(command))
+            return false;
+        char c = 0;
+        const Got got = get(c);
+        if (got == Got::End)
+            return false;
+        if (got == Got::Byte && c == command)
+            return true;
+    }
+}
+
+// --- exchanges ------------------------------------------------------------
+
+bool Thread::setMode(char mode)
+{
+    return putUntilEcho(byteOf(Cmd::Quit)) && putUntilEcho(mode);
+}
+
+bool Thread::set1channel()
+{
+    sts.set(QStringLiteral("set 1 ch"));
+    return setMode(byteOf(Cmd::OneChannel));
+}
+
+bool Thread::set2channels()
+{
+    sts.set(QStringLiteral("set 2 ch"));
+    return setMode(byteOf(Cmd::TwoChannels));
+}
+
+bool Thread::setGen()
+{
+    sts.set(QStringLiteral("set gen"));
+    return setMode(byteOf(Cmd::Generator));
+}
+
+bool Thread::setTimeBase()
+{
+    sts.set(QStringLiteral("set time"));
+    if (!put(byteOf(Cmd::Set)) || !readUntil(byteOf(Cmd::Set)))
+        return false;
+    const char sent = digit(timeBase.load(std::memory_order_relaxed));
+    if (!put(sent))
+        return false;
+    char echo = 0;
+    const Got got = get(echo);
+    const char tail[] = {byteOf(Cmd::Quit), byteOf(Cmd::Go)};
+    if (got == Got::End || !put(tail, 2))
+        return false;
+    return got == Got::Byte && echo == sent;
+}
+
+bool Thread::setGain()
+{
+    sts.set(QStringLiteral("set gain"));
+    if (!put(byteOf(Cmd::Gain)) || !readUntil(byteOf(Cmd::Gain)))
+        return false;
+    const char sent[] = {digit(gain1.load(std::memory_order_relaxed)),
+                         digit(gain2.load(std::memory_order_relaxed))};
+    if (!put(sent, 2))
+        return false;
+    bool match = true;
+    for (const char expected : sent) {
+        char echo = 0;
+        const Got got = get(echo);
+        if (got == Got::End)
+            return false;
+        match = match && got == Got::Byte && echo == expected;
+    }
+    const char tail[] = {byteOf(Cmd::Quit), byteOf(Cmd::Go)};
+    return put(tail, 2) && match;
+}
+
+bool Thread::setGenFreq()
+{
+    sts.set(QStringLiteral("set freq"));
+    const int p = period.load(std::memory_order_relaxed);
+    const int t = tab.load(std::memory_order_relaxed);
+    // Most significant first; the leading digit of each value is not masked.
+    const std::array<char, 7> digits{digit(p >> 12), digit((p >> 8) & 0xF), digit((p >> 4) & 0xF),
+                                     digit(p & 0xF),  digit(t >> 8),         digit((t >> 4) & 0xF),
+                                     digit(t & 0xF)};
+    if (!put(byteOf(Cmd::Set)) || !readUntil(byteOf(Cmd::Set)))
+        return false;
+    bool match = true;
+    for (const char d : digits) {
+        if (!put(d))
+            return false;
+        char echo = 0;
+        const Got got = get(echo);
+        if (got == Got::End)
+            return false;
+        match = match && got == Got::Byte && echo == d;
+    }
+    return put(byteOf(Cmd::Quit)) && match;
+}
+
+bool Thread::sendChannel()
+{
+    sts.set(QStringLiteral("send ch"));
+    const Table table = genBuf->snapshot();
+    std::array<char, gentable::kBytes> bytes{};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const auto value = static_cast<std::uint16_t>(table[i] + 2048);
+        bytes[2 * i] = static_cast<char>(value & 0xFF);
+        bytes[2 * i + 1] = static_cast<char>(value >> 8);
+    }
+    if (!putUntilEcho(byteOf(Cmd::Go)))
+        return false;
+    return put(byteOf(Cmd::Start)) && put(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+bool Thread::getChannel()
+{
+    sts.set(QStringLiteral("read ch"));
+    for (;;) {
+        char c = 0;
+        const Got got = get(c);
+        if (got == Got::End)
+            return false;
+        if (got != Got::Byte)
+            continue;
+        if (c == byteOf(Cmd::Watch)) {
+            if (!put(byteOf(Cmd::Watch)))
+                return false;
+        } else if (c == byteOf(Cmd::Which)) {
+            const bool two = twoChannels.load(std::memory_order_relaxed);
+            if (!put(byteOf(two ? Cmd::TwoChannels : Cmd::OneChannel)))
+                return false;
+        } else if (c == byteOf(Cmd::Start)) {
+            break;
+        }
+    }
+
+    std::array<char, frame::kReadLimit> bytes{};
+    int count = 0;
+    bool sawEnd = false;
+    while (count < frame::kReadLimit && !sawEnd) {
+        char c = 0;
+        const Got got = get(c);
+        if (got == Got::End)
+            return false;
+        if (got != Got::Byte)
+            continue;
+        bytes[static_cast<std::size_t>(count++)] = c;
+        sawEnd = c == byteOf(Cmd::End);
+    }
+    if (!put(byteOf(Cmd::Go)))
+        return false;
+    if (!sawEnd || count != frame::kDataBytes + 1)
+        return false;
+
+    Frame decoded{};
+    for (std::size_t j = 0; j < decoded.size(); ++j) {
+        const auto low = static_cast<std::uint8_t>(bytes[2 * j]);
+        const auto high = static_cast<std::uint8_t>(bytes[2 * j + 1]);
+        decoded[j] = static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
+    }
+    buf->store(decoded);
+    return true;
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "byteline.h"
+#include "bytereader.h"
+
+#include <QThread>
+
+#include <atomic>
+
+class FrameBuffer;
+class GenTable;
+class SerialPort;
+
+// The worker: the only code that reads and writes the line while the port is
+// open. Each pass serves one pending configuration request or receives one
+// frame, then serves at most one generator request (or idles 100 ms while the
+// generator runs).
+//
+// Requests come from the GUI thread: parameters are stored first, then the
+// flag is raised with release order; the worker takes the flag with acquire
+// order before it reads the parameters.
+class Thread : public QThread {
+public:
+    Thread(SerialPort *port, FrameBuffer *buf, GenTable *genBuf);
+    ~Thread() override;
+
+    // Ends the loop promptly, also while an exchange waits on a silent device.
+    void stop();
+    // Whether run() has ended because the line failed.
+    bool lineLost() const { return lost.load(std::memory_order_acquire); }
+
+    void requestChannel(bool two);
+    void requestGenerator();
+    void requestGain(int first, int second);
+    void requestTimeBase(int code);
+    void requestSend();
+    void requestFreq(int samplePeriod, int tableLength);
+
+protected:
+    void run() override;
+
+private:
+    enum class Got { Byte, Timeout, End };
+
+    bool set1channel();
+    bool set2channels();
+    bool setGen();
+    bool setTimeBase();
+    bool setGain();
+    bool setGenFreq();
+    bool sendChannel();
+    bool getChannel();
+
+    bool setMode(char mode);
+    bool putUntilEcho(char command);
+    bool readUntil(char wanted);
+    Got get(char &c);
+    bool put(char c);
+    bool put(const char *data, int n);
+    bool alive() const { return ended == ByteLine::Result::Data; }
+
+    FrameBuffer *buf;
+    GenTable *genBuf;
+    SerialPort *port;
+    ByteLine &line;
+    ByteReader reader;
+    ByteLine::Result ended = ByteLine::Result::Data; // worker's own: Stopped or Lost ends the loop
+
+    std::atomic<bool> genMode{false};
+    std::atomic<bool> gainReq{false};
+    std::atomic<bool> timeBaseReq{false};
+    std::atomic<bool> channelReq{false};
+    std::atomic<bool> genReq{false};
+    std::atomic<bool> sendReq{false};
+    std::atomic<bool> freqReq{false};
+    std::atomic<int> gain1{0};
+    std::atomic<int> gain2{0};
+    std::atomic<int> timeBase{0};
+    std::atomic<bool> twoChannels{false};
+    std::atomic<int> period{0};
+    std::atomic<int> tab{0};
+
+    std::atomic<bool> lost{false};
+    std::atomic<bool> finished{false};
+};

@@ -1,0 +1,111 @@
+#include "zorcom.h"
+
+#include "serialport.h"
+#include "shared.h"
+#include "thread.h"
+
+ZORCom::ZORCom(FrameBuffer *b, GenTable *g) : port(std::make_unique<SerialPort>()), buf(b), genBuf(g)
+{
+}
+
+ZORCom::~ZORCom()
+{
+    if (thread)
+        Close();
+}
+
+bool ZORCom::Open(const QString &name, int speed)
+{
+    if (thread || !port->Open(name.toLatin1().constData()))
+        return false;
+    sts.set(QStringLiteral("opened"));
+    port->Set(speed);
+    thread = std::make_unique<Thread>(port.get(), buf, genBuf);
+    return true;
+}
+
+bool ZORCom::Start()
+{
+    if (thread)
+        thread->start(QThread::InheritPriority);
+    return true;
+}
+
+bool ZORCom::Close()
+{
+    if (SerialPort::kWindowsRules)
+        port->Close();
+    thread.reset(); // stops the worker and waits for it
+    port->Close();
+    sts.set(QStringLiteral("closed"));
+    return true;
+}
+
+bool ZORCom::isOpen() const
+{
+    return thread != nullptr;
+}
+
+bool ZORCom::lineLost() const
+{
+    return thread && thread->lineLost();
+}
+
+bool ZORCom::osc1chStart()
+{
+    if (thread)
+        thread->requestChannel(false);
+    return true;
+}
+
+bool ZORCom::disable2channel()
+{
+    return osc1chStart();
+}
+
+bool ZORCom::osc2chStart()
+{
+    if (thread)
+        thread->requestChannel(true);
+    return true;
+}
+
+bool ZORCom::enable2channel()
+{
+    return osc2chStart();
+}
+
+bool ZORCom::genStart()
+{
+    if (thread)
+        thread->requestGenerator();
+    return true;
+}
+
+bool ZORCom::setGain(int gain1, int gain2)
+{
+    if (thread)
+        thread->requestGain(gain1, gain2);
+    return true;
+}
+
+bool ZORCom::setTimeBase(int timeBase)
+{
+    if (thread)
+        thread->requestTimeBase(timeBase);
+    return true;
+}
+
+bool ZORCom::sendGenChannel()
+{
+    if (thread)
+        thread->requestSend();
+    return true;
+}
+
+bool ZORCom::setFreq(int period, int tab)
+{
+    if (thread)
+        thread->requestFreq(period, tab);
+    return true;
+}

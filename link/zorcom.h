@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class FrameBuffer;
+class GenTable;
+class SerialPort;
+class Thread;
+
+// The link to one ZOR: opens and configures the line, runs the worker, and
+// takes the panels' requests. Requests never block and never touch the line:
+// they store parameters for the worker and return at once. On a link without
+// a live worker (not opened, failed to open, or closed) they do nothing.
+class ZORCom {
+public:
+    ZORCom(FrameBuffer *buf, GenTable *genBuf);
+    ~ZORCom();
+    ZORCom(const ZORCom &) = delete;
+    ZORCom &operator=(const ZORCom &) = delete;
+
+    bool Open(const QString &name, int speed);
+    bool Start();
+    bool Close();
+
+    // True from a successful Open until Close, while the worker has not lost the line.
+    bool isOpen() const;
+    // True when the worker ended because the line failed.
+    bool lineLost() const;
+
+    bool osc1chStart();
+    bool disable2channel();
+    bool osc2chStart();
+    bool enable2channel();
+    bool genStart();
+    bool setGain(int gain1, int gain2);
+    bool setTimeBase(int timeBase);
+    bool sendGenChannel();
+    bool setFreq(int period, int tab);
+
+private:
+    std::unique_ptr<SerialPort> port;
+    std::unique_ptr<Thread> thread;
+    FrameBuffer *buf;
+    GenTable *genBuf;
+};

@@ -1,0 +1,111 @@
+#include "ustawienia.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QTextStream>
+
+namespace {
+
+// A settings file is one short line; anything much larger is not ours.
+constexpr qint64 kMaxFileSize = 64 * 1024;
+
+} // namespace
+
+Ustawienia::Ustawienia(QWidget *w) : QMainWindow(nullptr), window(w)
+{
+    speedBox = new QComboBox(window);
+    speedBox->setGeometry(100, 100, 200, 20);
+    for (const int s : portSpeed)
+        speedBox->addItem(QString::number(s));
+    speedBox->setCurrentIndex(3);
+    connect(speedBox, SIGNAL(activated(int)), this, SLOT(rsSpeedSlot()));
+
+    nameEdit = new QPlainTextEdit(QStringLiteral("/dev/ttyS0"), window);
+    nameEdit->setGeometry(100, 130, 200, 30);
+    nameEdit->document()->setMaximumBlockCount(1);
+
+    portName = QStringLiteral("/dev/ttyS0");
+    speed = 115200;
+    readSettings();
+
+    // With the one-paragraph limit the appended name replaces the initial text.
+    nameEdit->appendPlainText(portName);
+    connect(nameEdit, SIGNAL(textChanged()), this, SLOT(rsNameSlot()));
+}
+
+Ustawienia::~Ustawienia() = default;
+
+void Ustawienia::show()
+{
+    speedBox->setVisible(true);
+    nameEdit->setVisible(true);
+}
+
+void Ustawienia::hide()
+{
+    speedBox->setVisible(false);
+    nameEdit->setVisible(false);
+}
+
+// The whole file is read, not only its first word, so that a port name with
+// spaces survives a restart. Text before the first "#" is ignored; a file with
+// no "#" keeps its content and gets the default appended, once.
+void Ustawienia::readSettings()
+{
+    QFile file(QString::fromLatin1(kFileName));
+    if (file.exists() && !file.open(QIODevice::ReadOnly))
+        return; // unreadable or a directory: keep the defaults, touch nothing
+    QString content;
+    if (file.isOpen()) {
+        if (file.size() > kMaxFileSize)
+            return;
+        content = QTextStream(&file).readAll();
+        file.close();
+    }
+
+    if (!content.contains(QLatin1Char('#'))) {
+        QSaveFile out(QString::fromLatin1(kFileName));
+        if (!out.open(QIODevice::WriteOnly))
+            return;
+        QTextStream stream(&out);
+        stream << content << kDefaultContent;
+        stream.flush();
+        out.commit();
+        return;
+    }
+
+    const QString word = content.trimmed();
+    const auto field = [&word](int n) { return word.section(QLatin1Char('#'), n, n).trimmed(); };
+    portName = field(1);
+    speed = field(2).toInt(nullptr, 10);
+    speedBox->setCurrentIndex(field(3).toInt(nullptr, 10));
+}
+
+// Written as a whole and swapped in, so an interrupted write never leaves an
+// empty or half-written file behind.
+void Ustawienia::writeSettings()
+{
+    QSaveFile out(QString::fromLatin1(kFileName));
+    if (!out.open(QIODevice::WriteOnly))
+        return;
+    QTextStream stream(&out);
+    stream << '#' << portName << '#' << speed << '#' << speedBox->currentIndex() << "#ZOR";
+    stream.flush();
+    out.commit();
+}
+
+void Ustawienia::rsSpeedSlot()
+{
+    const int index = speedBox->currentIndex();
+    if (index >= 0 && index < static_cast<int>(portSpeed.size()))
+        speed = portSpeed[static_cast<std::size_t>(index)];
+    writeSettings();
+}
+
+void Ustawienia::rsNameSlot()
+{
+    portName = nameEdit->toPlainText();
+    writeSettings();
+}
