@@ -1,0 +1,6 @@
+#include "zorsimulator.h"
+
+std::string ZorSimulator::slavePath() const
+{
+    return {};
+}
