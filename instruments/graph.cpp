@@ -1,0 +1,105 @@
+#include "graph.h"
+
+#include <QPainter>
+#include <QPen>
+#include <QWidget>
+
+namespace {
+
+constexpr int kLeft = 10;
+constexpr int kRight = 778;
+constexpr int kTop = 30;
+constexpr int kBottom = 542;
+constexpr int kCentreX = 394;
+constexpr int kZeroY = 286;
+constexpr int kDivision = 64;
+constexpr int kUnitsPerPixel = 4;
+constexpr int kHalfHeight = (kBottom - kTop) / 2;
+
+const QColor kGridColour(10, 110, 10);
+const QColor kAxisColour(10, 240, 10);
+
+// Where one end of a trace segment lies relative to the plot.
+enum class Side { Above, Inside, Below };
+
+struct End {
+    Side side;
+    int row;
+};
+
+// Display units to a pixel row; the division truncates toward zero, so 1027
+// still lands on the top edge and 1028 is above it.
+End endOf(int value)
+{
+    const int quotient = value / kUnitsPerPixel;
+    if (quotient > kHalfHeight)
+        return { Side::Above, kTop };
+    if (quotient < -kHalfHeight)
+        return { Side::Below, kBottom };
+    return { Side::Inside, kZeroY - quotient };
+}
+
+} // namespace
+
+Graph::Graph(QWidget* t)
+    : target(t)
+    , painter(std::make_unique<QPainter>(t))
+{
+}
+
+// Destroying the painter ends the painting pass on the target.
+Graph::~Graph() = default;
+
+void Graph::svWindow()
+{
+    // One wide stroke: the square cap stretches the 256-pixel line by half the
+    // width at each end, so it covers exactly the plot rectangle.
+    painter->setPen(QPen(
+        QBrush(Qt::black, Qt::SolidPattern), 512.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter->drawLine(kCentreX - 128, kZeroY, kCentreX + 128, kZeroY);
+
+    painter->setPen(QPen(kGridColour, 0, Qt::SolidLine));
+    for (int k = 0; k <= 8; ++k)
+        painter->drawLine(kLeft, kTop + kDivision * k, kRight, kTop + kDivision * k);
+    for (int k = 0; k <= 12; ++k)
+        painter->drawLine(kLeft + kDivision * k, kTop, kLeft + kDivision * k, kBottom);
+
+    painter->setPen(QPen(kAxisColour, 0, Qt::SolidLine));
+    painter->drawLine(kCentreX, kTop, kCentreX, kBottom);
+    painter->drawLine(kLeft, kZeroY, kRight, kZeroY);
+}
+
+void Graph::segment(int x1, int value1, int x2, int value2)
+{
+    const End a = endOf(value1);
+    const End b = endOf(value2);
+    if (a.side != Side::Inside && a.side == b.side)
+        return;
+    painter->drawLine(x1, a.row, x2, b.row);
+}
+
+void Graph::signal(const int* samples, const QColor& colour)
+{
+    painter->setPen(QPen(colour, 0));
+    for (int k = 0; k < 383; ++k)
+        segment(11 + 2 * k, samples[k], 12 + 2 * k, samples[k + 1]);
+}
+
+void Graph::signal2x(const int* samples, const QColor& colour)
+{
+    painter->setPen(QPen(colour, 0));
+    for (int j = 0; j < 766; ++j)
+        segment(11 + j, samples[j + 1], 12 + j, samples[j + 2]);
+}
+
+void Graph::cursorH(int offset, const QColor& colour)
+{
+    painter->setPen(QPen(colour, 0));
+    painter->drawLine(kLeft, kZeroY - offset, kRight, kZeroY - offset);
+}
+
+void Graph::cursorV(int offset, const QColor& colour)
+{
+    painter->setPen(QPen(colour, 0));
+    painter->drawLine(offset + kLeft, kBottom, offset + kLeft, kTop);
+}
