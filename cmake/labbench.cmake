@@ -8,7 +8,7 @@ function(labbench_add_tests library)
   foreach(source IN LISTS tests)
     get_filename_component(name "${source}" NAME_WE)
     add_executable(${name} "${source}" ${support})
-    target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+    target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}/support")
     target_link_libraries(${name} PRIVATE ${library} ${ARG_EXTRA_LIBS} Qt6::Test)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES

@@ -1,0 +1,98 @@
+#include "fakedevice.h"
+
+#include <QVector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+FakeDevice::FakeDevice()
+{
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master == -1)
+        return;
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        hangUp();
+        return;
+    }
+    path = QString::fromLatin1(::ptsname(master));
+    // A raw line as a USB adapter's driver hands it out: no byte translation.
+    termios t{};
+    ::tcgetattr(master, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(master, TCSANOW, &t);
+}
+
+FakeDevice::~FakeDevice()
+{
+    hangUp();
+}
+
+void FakeDevice::send(const QByteArray &bytes)
+{
+    int done = 0;
+    while (master != -1 && done < bytes.size()) {
+        const ssize_t n = ::write(master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n <= 0)
+            return;
+        done += static_cast<int>(n);
+    }
+}
+
+QByteArray FakeDevice::read(int n, int timeoutMs)
+{
+    QByteArray got;
+    while (master != -1 && got.size() < n) {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN))
+            break;
+        char buffer[4096];
+        const int want = std::min(n - static_cast<int>(got.size()), static_cast<int>(sizeof buffer));
+        const ssize_t r = ::read(master, buffer, static_cast<size_t>(want));
+        if (r <= 0)
+            break;
+        got.append(buffer, static_cast<int>(r));
+    }
+    return got;
+}
+
+QByteArray FakeDevice::drain(int quietMs)
+{
+    QByteArray got;
+    for (;;) {
+        const QByteArray more = read(4096, quietMs);
+        if (more.isEmpty())
+            return got;
+        got += more;
+    }
+}
+
+bool FakeDevice::expect(const QByteArray &bytes, int timeoutMs)
+{
+    const QByteArray got = read(static_cast<int>(bytes.size()), timeoutMs);
+    if (got != bytes)
+        qWarning("expected %s, got %s", bytes.toHex().constData(), got.toHex().constData());
+    return got == bytes;
+}
+
+void FakeDevice::hangUp()
+{
+    if (master != -1) {
+        ::close(master);
+        master = -1;
+    }
+}
+
+QByteArray FakeDevice::frame(const QVector<int> &samples)
+{
+    QByteArray bytes("S");
+    for (int i = 0; i < 1024; ++i) {
+        const int v = i < samples.size() ? samples[i] : 0;
+        bytes.append(static_cast<char>(v & 0xFF));
+        bytes.append(static_cast<char>((v >> 8) & 0xFF));
+    }
+    bytes.append('E');
+    return bytes;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// A scripted ZOR on the master side of a pseudo-terminal: the test plays the
+// device byte by byte and sees exactly what the program wrote.
+class FakeDevice {
+public:
+    FakeDevice();
+    ~FakeDevice();
+    FakeDevice(const FakeDevice &) = delete;
+    FakeDevice &operator=(const FakeDevice &) = delete;
+
+    bool ok() const { return master != -1; }
+    QString slavePath() const { return path; }
+
+    void send(const QByteArray &bytes);
+    // Reads exactly n bytes, or fewer if nothing more comes within timeoutMs.
+    QByteArray read(int n, int timeoutMs = 3000);
+    // Everything that arrives until the line has been quiet for quietMs.
+    QByteArray drain(int quietMs);
+    // Reads n bytes and tells whether they are the expected ones.
+    bool expect(const QByteArray &bytes, int timeoutMs = 3000);
+    // Closes the master: the program sees the line hang up.
+    void hangUp();
+
+    // A frame as the device sends it: "S", the samples little-endian, "E".
+    static QByteArray frame(const QVector<int> &samples);
+
+private:
+    int master = -1;
+    QString path;
+};

@@ -1,0 +1,401 @@
+#include "fakedevice.h"
+#include "framebuffer.h"
+#include "gentable.h"
+#include "shared.h"
+#include "zorcom.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <ctime>
+#include <memory>
+
+// The worker's exchanges, played against a scripted device on a pseudo-terminal.
+class TestLink : public QObject {
+    Q_OBJECT
+
+private:
+    FrameBuffer frames;
+    GenTable table;
+    std::unique_ptr<FakeDevice> device;
+    std::unique_ptr<ZORCom> link;
+
+    static QVector<int> ramp(int start)
+    {
+        QVector<int> samples(1024);
+        for (int i = 0; i < 1024; ++i)
+            samples[i] = 0x100 + 2 * ((start + i) % 64); // even low bytes: never "E" (0x45)
+        return samples;
+    }
+
+    static bool hasEndByte(const QVector<int> &samples)
+    {
+        return FakeDevice::frame(samples).mid(1, 2048).contains('E');
+    }
+
+    static bool waitFor(const std::function<bool()> &condition, int ms = 3000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!condition()) {
+            if (timer.elapsed() > ms)
+                return false;
+            QTest::qWait(5);
+        }
+        return true;
+    }
+
+    // Sends one good frame and checks the worker acknowledges it.
+    bool serveFrame(const QVector<int> &samples)
+    {
+        device->send(FakeDevice::frame(samples));
+        return device->expect("g");
+    }
+
+    // Answers the echo loop of one command byte: echo at once.
+    bool echo(char c)
+    {
+        if (!device->expect(QByteArray(1, c)))
+            return false;
+        device->send(QByteArray(1, c));
+        return true;
+    }
+
+private slots:
+    void init()
+    {
+        frames.store(Frame{});
+        table.edit([](int *t) { std::fill(t, t + 512, 0); });
+        bufReady.store(false);
+        device = std::make_unique<FakeDevice>();
+        QVERIFY(device->ok());
+        link = std::make_unique<ZORCom>(&frames, &table);
+        QVERIFY(link->Open(device->slavePath(), 115200));
+        QCOMPARE(sts.get(), QStringLiteral("opened"));
+        QVERIFY(link->Start());
+        // Requests are served between frames: let the worker begin its hunt first.
+        QVERIFY(waitFor([] { return sts.get() == QStringLiteral("read ch"); }));
+    }
+
+    void cleanup()
+    {
+        link.reset();
+        device.reset();
+    }
+
+    void decodesLittleEndianSignedSamples()
+    {
+        QVector<int> samples(1024, 0);
+        samples[0] = 0x1234;
+        samples[1] = -2;
+        samples[2] = -2048;
+        samples[3] = 2047;
+        samples[1023] = -1;
+        QVERIFY(!hasEndByte(samples));
+        QVERIFY(serveFrame(samples));
+        QVERIFY(waitFor([] { return bufReady.load(); }));
+        const Frame f = frames.snapshot();
+        QCOMPARE(f[0], 4660);
+        QCOMPARE(f[1], -2);
+        QCOMPARE(f[2], -2048);
+        QCOMPARE(f[3], 2047);
+        QCOMPARE(f[1023], -1);
+        QCOMPARE(sts.get(), QStringLiteral("read ch"));
+    }
+
+    void framesKeepComing()
+    {
+        for (int n = 0; n < 5; ++n) {
+            auto samples = ramp(n * 7);
+            QVERIFY(!hasEndByte(samples));
+            QVERIFY(serveFrame(samples));
+            QVERIFY(waitFor([&] { return frames.snapshot()[5] == samples[5]; }));
+        }
+    }
+
+    void badFramesKeepTheLastGoodOne_data()
+    {
+        QTest::addColumn<QByteArray>("bad");
+        QTest::addColumn<QByteArray>("afterwards");
+        QByteArray tooLong("S");
+        tooLong.append(QByteArray(2050, '\x01'));
+        QTest::newRow("no end marker within 2050 bytes") << tooLong << QByteArray();
+        QByteArray early("S");
+        early.append(QByteArray(100, '\x02'));
+        early.append('E');
+        // What is left of a cut frame goes through the next hunt: a "w" in it is answered.
+        QTest::newRow("data byte equal to E ends the frame early")
+            << early << QByteArray("\x03\x03w\x03", 4);
+        QByteArray late("S");
+        late.append(QByteArray(2049, '\x01'));
+        late.append('E');
+        QTest::newRow("end marker one byte late") << late << QByteArray();
+    }
+
+    void badFramesKeepTheLastGoodOne()
+    {
+        QFETCH(QByteArray, bad);
+        QFETCH(QByteArray, afterwards);
+        QVector<int> good(1024, 0x0102);
+        QVERIFY(serveFrame(good));
+        QVERIFY(waitFor([] { return bufReady.load(); }));
+        bufReady.store(false);
+
+        device->send(bad);
+        QVERIFY(device->expect("g"));
+        QVERIFY(waitFor([] { return bufReady.load(); }));
+        QCOMPARE(frames.snapshot()[0], 0x0102);
+        QCOMPARE(frames.snapshot()[1023], 0x0102);
+
+        if (!afterwards.isEmpty()) {
+            device->send(afterwards);
+            QVERIFY(device->expect("w"));
+        }
+        // And the next good frame is taken.
+        QVector<int> next(1024, 0x0203);
+        QVERIFY(serveFrame(next));
+        QVERIFY(waitFor([&] { return frames.snapshot()[0] == 0x0203; }));
+    }
+
+    void promptsAreAnsweredAtOnce()
+    {
+        // The device waits for each answer before it sends anything more.
+        device->send("w");
+        QVERIFY(device->expect("w"));
+        device->send(">");
+        QVERIFY(device->expect("a"));
+        device->send("xy\x01w");
+        QVERIFY(device->expect("w"));
+        QVERIFY(device->drain(100).isEmpty());
+    }
+
+    void whichModeFollowsTheChannelChoice()
+    {
+        link->osc2chStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(echo('q'));
+        QVERIFY(echo('c'));
+        device->send(">");
+        QVERIFY(device->expect("c"));
+        QCOMPARE(sts.get(), QStringLiteral("read ch"));
+    }
+
+    void modeExchangeRepeatsUntilEchoed()
+    {
+        link->osc1chStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(device->expect("q"));
+        device->send("x"); // not the echo: the worker writes "q" again
+        QVERIFY(device->expect("q"));
+        device->send("q");
+        QVERIFY(device->expect("a"));
+        device->send("q"); // a late echo of an earlier "q"
+        QVERIFY(device->expect("a"));
+        device->send("a");
+        // Back to hunting: a frame is taken.
+        QVERIFY(serveFrame(QVector<int>(1024, 0x0304)));
+        QVERIFY(waitFor([&] { return frames.snapshot()[0] == 0x0304; }));
+    }
+
+    void timeBaseDigits_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<char>("digit");
+        QTest::newRow("0") << 0 << '0';
+        QTest::newRow("9") << 9 << '9';
+        QTest::newRow("10") << 10 << ':';
+        QTest::newRow("14") << 14 << '>';
+        QTest::newRow("15") << 15 << '?';
+    }
+
+    void timeBaseDigits()
+    {
+        QFETCH(int, code);
+        QFETCH(char, digit);
+        link->setTimeBase(code);
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(device->expect("s"));
+        device->send("zs"); // anything before the echo is read past
+        QVERIFY(device->expect(QByteArray(1, digit)));
+        QCOMPARE(sts.get(), QStringLiteral("set time"));
+        device->send(QByteArray(1, digit));
+        QVERIFY(device->expect("qg"));
+    }
+
+    void wrongEchoIsNotRepeated()
+    {
+        link->setTimeBase(3);
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(echo('s'));
+        QVERIFY(device->expect("3"));
+        device->send("4");
+        QVERIFY(device->expect("qg"));
+        // The worker goes on hunting for frames, nothing is sent again.
+        QVERIFY(device->drain(150).isEmpty());
+        QVERIFY(serveFrame(QVector<int>(1024, 0x0506)));
+        QVERIFY(waitFor([&] { return frames.snapshot()[0] == 0x0506; }));
+    }
+
+    void gainDigits()
+    {
+        link->setGain(0, 0);
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(echo('u'));
+        QVERIFY(device->expect("00"));
+        QCOMPARE(sts.get(), QStringLiteral("set gain"));
+        device->send("00");
+        QVERIFY(device->expect("qg"));
+    }
+
+    void generatorPeriodAndLength()
+    {
+        link->setFreq(0x1234, 0x200);
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(device->expect("s"));
+        QCOMPARE(sts.get(), QStringLiteral("set freq"));
+        device->send("s");
+        const QByteArray digits("1234200");
+        for (const char d : digits)
+            QVERIFY(echo(d));
+        QVERIFY(device->expect("q"));
+    }
+
+    void tableUpload()
+    {
+        table.edit([](int *t) {
+            t[0] = -2048;
+            t[1] = 0;
+            t[2] = 2047;
+            t[511] = -1;
+        });
+        link->sendGenChannel();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(device->expect("g"));
+        QCOMPARE(sts.get(), QStringLiteral("send ch"));
+        device->send("x");
+        QVERIFY(device->expect("g"));
+        device->send("g");
+        QVERIFY(device->expect("S"));
+        const QByteArray bytes = device->read(1024);
+        QCOMPARE(bytes.size(), 1024);
+        QCOMPARE(bytes.left(6), QByteArray("\x00\x00\x00\x08\xFF\x0F", 6));
+        QCOMPARE(bytes.right(2), QByteArray("\xFF\x07", 2));
+        QCOMPARE(bytes.mid(6, 2), QByteArray("\x00\x08", 2));
+    }
+
+    void generatorModeIsQuietBetweenRequests()
+    {
+        link->genStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(device->expect("q"));
+        QCOMPARE(sts.get(), QStringLiteral("set gen"));
+        device->send("q");
+        QVERIFY(echo('e'));
+        bufReady.store(false);
+        QVERIFY(device->drain(350).isEmpty());
+        QVERIFY(!bufReady.load());
+        // A request is still served while the generator runs.
+        link->setFreq(1, 2);
+        QVERIFY(echo('s'));
+    }
+
+    // Requests raised during one frame are served one per frame, in the order
+    // channel, time base, gain; only the latest values of a kind go out.
+    void serviceOrderAndCoalescing()
+    {
+        link->setGain(1, 2);
+        link->setTimeBase(5);
+        link->setGain(3, 4);
+        link->osc1chStart();
+        link->setTimeBase(6);
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(echo('q'));
+        QVERIFY(echo('a'));
+        QVERIFY(echo('s'));
+        QVERIFY(echo('6'));
+        QVERIFY(device->expect("qg"));
+        QVERIFY(echo('u'));
+        QVERIFY(device->expect("34"));
+        device->send("34");
+        QVERIFY(device->expect("qg"));
+        // Nothing else is pending: the worker hunts for the next frame.
+        QVERIFY(device->drain(150).isEmpty());
+    }
+
+    void generatorRequestsFollowTheFrame()
+    {
+        link->setFreq(0, 0);
+        link->sendGenChannel();
+        link->genStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        // Phase two serves the generator first, one request per pass.
+        QVERIFY(echo('q'));
+        QVERIFY(echo('e'));
+        QVERIFY(echo('g'));
+        QVERIFY(device->expect("S"));
+        QCOMPARE(device->read(1024).size(), 1024);
+        QVERIFY(echo('s'));
+        for (const char d : QByteArray("0000000"))
+            QVERIFY(echo(d));
+        QVERIFY(device->expect("q"));
+    }
+
+    void closeIsPromptOnASilentDevice()
+    {
+        link->setTimeBase(1); // never served: the device never sends a frame
+        QTest::qWait(50);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(link->Close());
+        const qint64 ms = timer.elapsed();
+        qInfo("close on a silent device took %lld ms", static_cast<long long>(ms));
+        QVERIFY2(ms < 1000, "Close waited for the line's time-out");
+        QCOMPARE(sts.get(), QStringLiteral("closed"));
+        QVERIFY(!link->isOpen());
+    }
+
+    void closeIsPromptInsideAnExchange()
+    {
+        link->osc1chStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(device->expect("q")); // and the device never echoes
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(link->Close());
+        QVERIFY(timer.elapsed() < 1000);
+    }
+
+    void requestsAfterCloseReachNothing()
+    {
+        QVERIFY(link->Close());
+        QVERIFY(link->setGain(1, 1));
+        QVERIFY(link->setTimeBase(2));
+        QVERIFY(link->osc2chStart());
+        QVERIFY(link->genStart());
+        QVERIFY(link->sendGenChannel());
+        QVERIFY(link->setFreq(1, 1));
+        QVERIFY(device->drain(100).isEmpty());
+    }
+
+    void hangUpEndsTheWorkerWithoutSpinning()
+    {
+        device->send(FakeDevice::frame(QVector<int>(1024, 1)).left(700)); // mid-frame
+        QTest::qWait(50);
+        const std::clock_t before = std::clock();
+        device->hangUp();
+        QVERIFY(waitFor([&] { return link->lineLost(); }));
+        QTest::qWait(300);
+        const double cpuMs = 1000.0 * double(std::clock() - before) / CLOCKS_PER_SEC;
+        qInfo("CPU time while the line was gone: %.1f ms", cpuMs);
+        QVERIFY2(cpuMs < 250, "the worker kept running after the line went away");
+        QCOMPARE(sts.get(), QStringLiteral("line lost"));
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(link->Close());
+        QVERIFY(timer.elapsed() < 1000);
+        QCOMPARE(sts.get(), QStringLiteral("closed"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "tst_link.moc"

@@ -1,0 +1,170 @@
+#include "fakedevice.h"
+#include "serialport.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <termios.h>
+
+class TestSerialPort : public QObject {
+    Q_OBJECT
+
+private:
+    // The line as Set leaves it, starting from the given settings.
+    static termios settle(FakeDevice &device, int speed, const termios &before)
+    {
+        SerialPort port;
+        termios result{};
+        if (!port.Open(device.slavePath().toLatin1().constData()))
+            return result;
+        ::tcsetattr(port.fd, TCSANOW, &before);
+        port.Set(speed);
+        ::tcgetattr(port.fd, &result);
+        return result;
+    }
+
+    static termios current(FakeDevice &device)
+    {
+        SerialPort port;
+        termios t{};
+        if (port.Open(device.slavePath().toLatin1().constData()))
+            ::tcgetattr(port.fd, &t);
+        return t;
+    }
+
+private slots:
+    void speedTable_data()
+    {
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<int>("code");
+        QTest::newRow("19200") << 19200 << int(B19200);
+        QTest::newRow("38400") << 38400 << int(B38400);
+        QTest::newRow("57600") << 57600 << int(B57600);
+        QTest::newRow("115200") << 115200 << int(B115200);
+        QTest::newRow("230400") << 230400 << int(B230400);
+        QTest::newRow("460800") << 460800 << int(B460800);
+        QTest::newRow("921600") << 921600 << int(B921600);
+        QTest::newRow("1152000") << 1152000 << int(B1152000);
+        QTest::newRow("1500000") << 1500000 << int(B1500000);
+        QTest::newRow("2500000") << 2500000 << int(B2500000);
+        QTest::newRow("2000000 is not offered") << 2000000 << int(B115200);
+        QTest::newRow("1000000 is not offered") << 1000000 << int(B115200);
+        QTest::newRow("zero from a broken settings file") << 0 << int(B115200);
+        QTest::newRow("negative") << -9600 << int(B115200);
+    }
+
+    void speedTable()
+    {
+        QFETCH(int, speed);
+        QFETCH(int, code);
+        FakeDevice device;
+        QVERIFY(device.ok());
+        termios start = current(device);
+        ::cfsetispeed(&start, B9600);
+        ::cfsetospeed(&start, B9600);
+        const termios t = settle(device, speed, start);
+        QCOMPARE(int(::cfgetispeed(&t)), code);
+        QCOMPARE(int(::cfgetospeed(&t)), code);
+    }
+
+    void rawEightBitsNoParityOneStop()
+    {
+        FakeDevice device;
+        QVERIFY(device.ok());
+        termios start = current(device);
+        start.c_lflag |= ISIG | ICANON | ECHO | ECHOE | ECHOK | IEXTEN;
+        start.c_oflag |= OPOST | ONLCR;
+        start.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CREAD | CLOCAL);
+        start.c_cflag |= CS7 | CSTOPB | PARENB | PARODD | HUPCL;
+        const termios t = settle(device, 115200, start);
+
+        QCOMPARE(t.c_lflag & (ISIG | ICANON | ECHO | ECHOE), tcflag_t(0));
+        // Other local and output flags stay as the driver had them.
+        QCOMPARE(t.c_lflag & (ECHOK | IEXTEN), tcflag_t(ECHOK | IEXTEN));
+        QCOMPARE(t.c_oflag & OPOST, tcflag_t(0));
+        QCOMPARE(t.c_oflag & ONLCR, tcflag_t(ONLCR));
+        QCOMPARE(t.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(t.c_cflag & (CSTOPB | PARENB), tcflag_t(0));
+        QCOMPARE(t.c_cflag & (CREAD | CLOCAL), tcflag_t(CREAD | CLOCAL));
+        QCOMPARE(t.c_cflag & (PARODD | HUPCL), tcflag_t(PARODD | HUPCL));
+    }
+
+    void readsReturnAfterThreeSecondsOfSilence()
+    {
+        FakeDevice device;
+        QVERIFY(device.ok());
+        const termios t = settle(device, 115200, current(device));
+        QCOMPARE(int(t.c_cc[VMIN]), 0);
+        QCOMPARE(int(t.c_cc[VTIME]), 30);
+    }
+
+    void inputProcessingIsLeftAlone()
+    {
+        FakeDevice device;
+        QVERIFY(device.ok());
+        termios start = current(device);
+        start.c_iflag = ICRNL | IXON | IXOFF;
+        const termios t = settle(device, 115200, start);
+        QCOMPARE(t.c_iflag, tcflag_t(ICRNL | IXON | IXOFF));
+    }
+
+    void openLeavesTheDescriptorBlocking()
+    {
+        FakeDevice device;
+        QVERIFY(device.ok());
+        SerialPort port;
+        QVERIFY(port.Open(device.slavePath().toLatin1().constData()));
+        QVERIFY(port.fd >= 0);
+        QCOMPARE(::fcntl(port.fd, F_GETFL) & O_NONBLOCK, 0);
+    }
+
+    void openRefusesWhatIsNotATerminal_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("missing") << QStringLiteral("/dev/no-such-port");
+        QTest::newRow("null device") << QStringLiteral("/dev/null");
+        QTest::newRow("empty name") << QString();
+    }
+
+    void openRefusesWhatIsNotATerminal()
+    {
+        QFETCH(QString, path);
+        SerialPort port;
+        QVERIFY(!port.Open(path.toLatin1().constData()));
+        QCOMPARE(port.fd, -1);
+    }
+
+    void openRefusesFilesAndFolders()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString file = dir.filePath(QStringLiteral("port"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("S\x00\x00E");
+        f.close();
+        SerialPort port;
+        QVERIFY(!port.Open(file.toLatin1().constData()));
+        QCOMPARE(port.fd, -1);
+        QVERIFY(!port.Open(dir.path().toLatin1().constData()));
+        QCOMPARE(port.fd, -1);
+    }
+
+    void closeReleasesTheDescriptor()
+    {
+        FakeDevice device;
+        QVERIFY(device.ok());
+        SerialPort port;
+        QVERIFY(port.Open(device.slavePath().toLatin1().constData()));
+        const int fd = port.fd;
+        port.Close();
+        QCOMPARE(port.fd, -1);
+        QCOMPARE(::fcntl(fd, F_GETFD), -1);
+        port.Close();
+        QCOMPARE(port.fd, -1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSerialPort)
+#include "tst_serialport.moc"
