@@ -1,0 +1,51 @@
+#pragma once
+
+// The spectrum analyzer's arithmetic: one frame of raw samples in, bin powers,
+// levels, a total, THD+N and plot values out. Plain double arithmetic over the
+// caller's arrays; nothing is allocated and no trigonometric function is
+// evaluated per frame.
+//
+// Levels are ten times the decimal logarithm of an unnormalised power: the
+// samples enter as raw integers, the window is not compensated and the
+// transform is not divided by the number of points, so levels are relative
+// numbers ("daB"), not referred to volts.
+namespace spectrum {
+
+constexpr int kOrder = 10; // transform of 2^10 points
+constexpr int kPoints = 1 << kOrder; // samples per frame
+constexpr int kBins = kPoints / 2; // lower half-spectrum, DC included
+constexpr int kSinTabLen = kPoints + kPoints / 4; // one and a quarter periods
+constexpr int kDispLen = 512; // plot values, of which the plot shows 384
+constexpr int kMaxShift = 128; // the view starts at most this many bins up
+
+// The five-decimal pi the analyzer's table is built with.
+constexpr double kPi = 3.14159;
+
+// Fills tab[0] .. tab[kSinTabLen - 1] with sin(2k x 3.14159 / 1024); entry
+// k + 256 is then the cosine of the angle of entry k.
+void fillSinTab(double* tab);
+
+// 10 log10(x); 0 gives minus infinity.
+double decabel(double x);
+
+// The low `bits` bits of `value` in reverse order; 0 when bits <= 0.
+int reverse(int value, int bits);
+
+// Windowed radix-2 transform of 2^m points in place. `tab` holds the sine
+// over tabLen entries per period plus a quarter period more (at least
+// tabLen / 4 + 2^m entries). On entry `re` holds the samples and `im` is
+// ignored; on return re[k] is the power |X(k)|^2 of bin k and im[k] its level.
+// Returns the total power of bins 0 .. 2^(m-1) - 1 in dB.
+double fft(double* re, double* im, int m, const double* tab, int tabLen);
+
+// THD+N in percent of the bin powers `power` (at least count + 2 entries;
+// bins 0 and 1 and the six bins around the peak are zeroed) against the total
+// `totalDb` returned by fft(). -1 when count <= 0 or no bin qualifies as peak.
+double thdn(double* power, int count, double totalDb);
+
+// Plot values for the 512 bins from bin -xPos on: 26 L - 2148 display units
+// for a level L, truncated toward zero, at least -1024 (also for a level that
+// is not finite). xPos is clamped to -128 .. 0; `levels` needs 640 entries.
+void adjustGraph(int* disp, const double* levels, int xPos);
+
+} // namespace spectrum
