@@ -11,8 +11,15 @@ function(labbench_add_tests library)
     target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}/support")
     target_link_libraries(${name} PRIVATE ${library} ${ARG_EXTRA_LIBS} Qt6::Test)
     add_test(NAME ${name} COMMAND ${name})
+    set(environment "QT_QPA_PLATFORM=offscreen")
+    if(LABBENCH_TSAN)
+      list(APPEND environment "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp")
+    endif()
+    if(LABBENCH_ASAN)
+      list(APPEND environment "ASAN_OPTIONS=detect_leaks=1" "UBSAN_OPTIONS=print_stacktrace=1 halt_on_error=1")
+    endif()
     set_tests_properties(${name} PROPERTIES
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+      ENVIRONMENT "${environment}"
       LABELS "${ARG_LABELS}"
       TIMEOUT 300)
   endforeach()
