@@ -4,6 +4,7 @@
 #include "analizatorlog.h"
 #include "generator.h"
 #include "oscyloskop.h"
+#include "readout.h"
 #include "shared.h"
 #include "ustawienia.h"
 #include "zorcom.h"
@@ -14,9 +15,21 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include <algorithm>
+#include <array>
+
 namespace {
 
 constexpr int kTickMs = 50;
+
+// Scales for the cursor readouts. timeTab and gainTab are indexed by the
+// oscilloscope's time-base and channel-1 gain codes; freqTab, the analyzer's
+// span in Hz per division, by its time-base code minus 2.
+constexpr std::array<int, 15> timeTab{8,    10,   8,    10,    20,    50,    100,  200,
+                                      500,  1000, 2000, 5000, 10000, 20000, 50000};
+constexpr std::array<int, 7> gainTab{500, 200, 100, 50, 20, 10, 5};
+constexpr std::array<int, 13> freqTab{62500, 50000, 25000, 10000, 5000, 2500, 1000,
+                                      500,   250,   100,   50,    25,   10};
 
 } // namespace
 
@@ -229,4 +242,23 @@ void MainWindow::mouseReleaseEvent(QMouseEvent *)
     generator->drawArbRelease();
 }
 
-void MainWindow::setTextPos(QMouseEvent *) {}
+void MainWindow::setTextPos(QMouseEvent *event)
+{
+    // Indexes clamped so that a panel value out of range cannot read past a table.
+    readout::Scales scales;
+    scales.oscTime = timeTab[std::clamp(oscyloskop->tbIndex, 0, int(timeTab.size()) - 1)];
+    scales.oscGain = gainTab[std::clamp(oscyloskop->gain1Index, 0, int(gainTab.size()) - 1)];
+    scales.genFreq = generator->freq;
+    scales.span = freqTab[std::clamp(analizator->tbIndex - 2, 0, int(freqTab.size()) - 1)];
+    scales.shift = analizator->xPos;
+
+    const auto labels = readout::labels(device, event->position().toPoint(), scales);
+    if (!labels)
+        return;
+    posLabelT->setGeometry(QRect(labels->posT, QSize(readout::kLabelWidth, readout::kLabelHeight)));
+    posLabelU->setGeometry(QRect(labels->posU, QSize(readout::kLabelWidth, readout::kLabelHeight)));
+    posLabelT->setText(labels->textT);
+    posLabelU->setText(labels->textU);
+    posLabelT->show();
+    posLabelU->show();
+}

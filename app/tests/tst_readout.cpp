@@ -1,0 +1,225 @@
+#include "readout.h"
+
+#include <QtTest>
+
+namespace {
+
+// The settings the readout examples are worked out for: oscilloscope at
+// time-base code 6 (100 per division) and gain code 0 (500), generator at
+// 1000 Hz, analyzer at span code 7 (2500 Hz per division) without shift.
+readout::Scales exampleScales()
+{
+    readout::Scales s;
+    s.oscTime = 100;
+    s.oscGain = 500;
+    s.genFreq = 1000;
+    s.span = 2500;
+    s.shift = 0;
+    return s;
+}
+
+} // namespace
+
+class TestReadout : public QObject {
+    Q_OBJECT
+
+private slots:
+    void engineeringValue_data();
+    void engineeringValue();
+    void onlyStrictlyInsideThePlotFrame_data();
+    void onlyStrictlyInsideThePlotFrame();
+    void noReadoutOnTabsWithoutPlot_data();
+    void noReadoutOnTabsWithoutPlot();
+    void labelsKeepInsideTheWindow_data();
+    void labelsKeepInsideTheWindow();
+    void texts_data();
+    void texts();
+    void generatorWithoutFrequencyUsesOneKilohertz_data();
+    void generatorWithoutFrequencyUsesOneKilohertz();
+};
+
+void TestReadout::engineeringValue_data()
+{
+    QTest::addColumn<double>("x");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("a million has no suffix beyond k") << 1e6 << "1000.0k";
+    QTest::newRow("30000, one decimal") << 30000.0 << "30.0k";
+    QTest::newRow("29999 rounds up in the two-decimal row") << 29999.0 << "30.00k";
+    QTest::newRow("3000") << 3000.0 << "3.00k";
+    QTest::newRow("2999.9 rounds, no decimals") << 2999.9 << "3000";
+    QTest::newRow("300") << 300.0 << "300";
+    QTest::newRow("299.99") << 299.99 << "300.0";
+    QTest::newRow("30") << 30.0 << "30.0";
+    QTest::newRow("29.999") << 29.999 << "30.00";
+    QTest::newRow("3") << 3.0 << "3.00";
+    QTest::newRow("2.9999 goes to milli") << 2.9999 << "3000m";
+    QTest::newRow("0.3") << 0.3 << "300m";
+    QTest::newRow("0.29") << 0.29 << "290.0m";
+    QTest::newRow("0.03") << 0.03 << "30.0m";
+    QTest::newRow("0.003") << 0.003 << "3.00m";
+    QTest::newRow("0.0003") << 0.0003 << "300u";
+    QTest::newRow("0.00015") << 0.00015 << "150.0u";
+    QTest::newRow("0.00003") << 0.00003 << "30.0u";
+    QTest::newRow("0.0000299") << 0.0000299 << "29.90u";
+    QTest::newRow("0.0000001") << 0.0000001 << "0.10u";
+    QTest::newRow("zero") << 0.0 << "0.00u";
+    QTest::newRow("-0.25 keeps an ASCII minus") << -0.25 << "-250.0m";
+    QTest::newRow("-30000") << -30000.0 << "-30.0k";
+    QTest::newRow("-3") << -3.0 << "-3.00";
+    QTest::newRow("-299.99") << -299.99 << "-300.0";
+    QTest::newRow("-0.0003") << -0.0003 << "-300u";
+    QTest::newRow("-0.00001") << -0.00001 << "-10.00u";
+}
+
+void TestReadout::engineeringValue()
+{
+    QFETCH(double, x);
+    QFETCH(QString, expected);
+    QCOMPARE(readout::value(x), expected);
+}
+
+void TestReadout::onlyStrictlyInsideThePlotFrame_data()
+{
+    QTest::addColumn<int>("device");
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<bool>("shown");
+    for (int device = 0; device <= 2; ++device) {
+        const QByteArray tab = "tab " + QByteArray::number(device) + ": ";
+        QTest::newRow(tab + "left frame") << device << QPoint(10, 200) << false;
+        QTest::newRow(tab + "just inside left") << device << QPoint(11, 200) << true;
+        QTest::newRow(tab + "just inside right") << device << QPoint(777, 200) << true;
+        QTest::newRow(tab + "right frame") << device << QPoint(778, 200) << false;
+        QTest::newRow(tab + "top frame") << device << QPoint(300, 30) << false;
+        QTest::newRow(tab + "just inside top") << device << QPoint(300, 31) << true;
+        QTest::newRow(tab + "just inside bottom") << device << QPoint(300, 541) << true;
+        QTest::newRow(tab + "bottom frame") << device << QPoint(300, 542) << false;
+        QTest::newRow(tab + "beside the plot") << device << QPoint(900, 100) << false;
+        QTest::newRow(tab + "above the window") << device << QPoint(300, -5) << false;
+    }
+}
+
+void TestReadout::onlyStrictlyInsideThePlotFrame()
+{
+    QFETCH(int, device);
+    QFETCH(QPoint, pos);
+    QFETCH(bool, shown);
+    QCOMPARE(readout::labels(device, pos, exampleScales()).has_value(), shown);
+}
+
+void TestReadout::noReadoutOnTabsWithoutPlot_data()
+{
+    QTest::addColumn<int>("device");
+    QTest::newRow("logic analyzer") << 3;
+    QTest::newRow("Wobuloskop") << 4;
+    QTest::newRow("Multimetr") << 5;
+    QTest::newRow("settings") << 6;
+    QTest::newRow("no tab") << -1;
+}
+
+void TestReadout::noReadoutOnTabsWithoutPlot()
+{
+    QFETCH(int, device);
+    QVERIFY(!readout::labels(device, QPoint(394, 286), exampleScales()));
+}
+
+void TestReadout::labelsKeepInsideTheWindow_data()
+{
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<QPoint>("posT");
+    QTest::addColumn<QPoint>("posU");
+    QTest::newRow("at the pointer") << QPoint(100, 100) << QPoint(100, 100) << QPoint(100, 120);
+    QTest::newRow("last column on the right of the pointer")
+        << QPoint(677, 100) << QPoint(677, 100) << QPoint(677, 120);
+    QTest::newRow("first column on the left of the pointer")
+        << QPoint(678, 100) << QPoint(578, 100) << QPoint(578, 120);
+    QTest::newRow("near the right edge")
+        << QPoint(700, 100) << QPoint(600, 100) << QPoint(600, 120);
+    QTest::newRow("last row below the pointer")
+        << QPoint(100, 506) << QPoint(100, 506) << QPoint(100, 526);
+    QTest::newRow("first row above the pointer")
+        << QPoint(100, 507) << QPoint(100, 477) << QPoint(100, 497);
+    QTest::newRow("near the bottom edge")
+        << QPoint(100, 520) << QPoint(100, 490) << QPoint(100, 510);
+    QTest::newRow("bottom right corner")
+        << QPoint(777, 541) << QPoint(677, 511) << QPoint(677, 531);
+}
+
+void TestReadout::labelsKeepInsideTheWindow()
+{
+    QFETCH(QPoint, pos);
+    QFETCH(QPoint, posT);
+    QFETCH(QPoint, posU);
+    for (int device = 0; device <= 2; ++device) {
+        const auto labels = readout::labels(device, pos, exampleScales());
+        QVERIFY(labels);
+        QCOMPARE(labels->posT, posT);
+        QCOMPARE(labels->posU, posU);
+    }
+}
+
+void TestReadout::texts_data()
+{
+    QTest::addColumn<int>("device");
+    QTest::addColumn<int>("shift");
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<QString>("textT");
+    QTest::addColumn<QString>("textU");
+    QTest::newRow("oscilloscope") << 0 << 0 << QPoint(458, 222) << "  T: 98.5us"
+                                  << "  U: 2462mV";
+    QTest::newRow("oscilloscope left of and below the centre")
+        << 0 << 0 << QPoint(330, 350) << "  T: -98.5us"
+        << "  U: -2462mV";
+    QTest::newRow("oscilloscope at the centre") << 0 << 0 << QPoint(394, 286) << "  T: 0.00us"
+                                                << "  U: 0.00uV";
+    QTest::newRow("generator") << 1 << 0 << QPoint(458, 222) << "  T: 125.0us"
+                               << "  U: 312mV";
+    QTest::newRow("generator left of and below the centre")
+        << 1 << 0 << QPoint(330, 350) << "  T: -125.0us"
+        << "  U: -312mV";
+    QTest::newRow("analyzer, one division in") << 2 << 0 << QPoint(74, 222) << "  F: 2500Hz"
+                                               << "  U/Uz: 10.00dB";
+    QTest::newRow("analyzer shifted by 128 bins") << 2 << -128 << QPoint(74, 222) << "  F: 12.50kHz"
+                                                  << "  U/Uz: 10.00dB";
+    QTest::newRow("analyzer at the left frame's first pixel")
+        << 2 << 0 << QPoint(11, 350) << "  F: 39.1Hz"
+        << "  U/Uz: -10.00dB";
+    QTest::newRow("analyzer at the centre") << 2 << 0 << QPoint(394, 286) << "  F: 15.00kHz"
+                                            << "  U/Uz: 0.00udB";
+}
+
+void TestReadout::texts()
+{
+    QFETCH(int, device);
+    QFETCH(int, shift);
+    QFETCH(QPoint, pos);
+    QFETCH(QString, textT);
+    QFETCH(QString, textU);
+    readout::Scales scales = exampleScales();
+    scales.shift = shift;
+    const auto labels = readout::labels(device, pos, scales);
+    QVERIFY(labels);
+    QCOMPARE(labels->textT, textT);
+    QCOMPARE(labels->textU, textU);
+}
+
+void TestReadout::generatorWithoutFrequencyUsesOneKilohertz_data()
+{
+    QTest::addColumn<int>("freq");
+    QTest::newRow("unset") << 0;
+    QTest::newRow("negative") << -5;
+}
+
+// Until the generator has taken a frequency from its box the readout must not
+// divide by an unset value.
+void TestReadout::generatorWithoutFrequencyUsesOneKilohertz()
+{
+    QFETCH(int, freq);
+    readout::Scales scales = exampleScales();
+    scales.genFreq = freq;
+    const auto labels = readout::labels(1, QPoint(458, 222), scales);
+    QVERIFY(labels);
+    QCOMPARE(labels->textT, QStringLiteral("  T: 125.0us"));
+}
+
+QTEST_MAIN(TestReadout)
+#include "tst_readout.moc"
