@@ -1,6 +1,303 @@
 #include "zorsimulator.h"
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// While nobody holds the slave the master reports a hang-up on every poll; look for a program
+// arriving at this pace instead of spinning.
+constexpr auto kFarEndCheck = std::chrono::milliseconds(10);
+// Line speed and timers are looked at again at least this often.
+constexpr auto kLongestSleep = std::chrono::milliseconds(50);
+// A hang-up waits until the host has had time to read the half frame sent before it.
+constexpr auto kHangUpGrace = std::chrono::milliseconds(20);
+
+ZorDevice::Settings deviceSettings(const ZorSimulator::Options& o)
+{
+    ZorDevice::Settings s;
+    s.paced = o.paced;
+    s.prompts = o.prompts;
+    s.seed = o.seed;
+    s.noiseMillivolts = o.noiseMillivolts;
+    return s;
+}
+
+} // namespace
+
+ZorSimulator::ZorSimulator()
+    : ZorSimulator(Options {})
+{
+}
+
+ZorSimulator::ZorSimulator(const Options& o)
+    : options(o)
+    , device(deviceSettings(o))
+{
+    device.setFault(o.fault, o.faultEvery);
+}
+
+ZorSimulator::~ZorSimulator()
+{
+    stop();
+}
+
+bool ZorSimulator::start()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (thread.joinable())
+        return false;
+    if (!options.logPath.empty()) {
+        logFile.open(options.logPath, std::ios::binary | std::ios::app);
+        if (!logFile)
+            return false;
+    }
+    wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd == -1 || !reopenLocked()) {
+        if (wakeFd != -1)
+            ::close(wakeFd);
+        wakeFd = -1;
+        return false;
+    }
+    stopping.store(false);
+    thread = std::thread(&ZorSimulator::serve, this);
+    return true;
+}
+
+void ZorSimulator::stop()
+{
+    stopping.store(true);
+    if (thread.joinable()) {
+        wake();
+        thread.join();
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    pty.close();
+    if (linkMade) {
+        ::unlink(options.linkPath.c_str());
+        linkMade = false;
+    }
+    if (wakeFd != -1) {
+        ::close(wakeFd);
+        wakeFd = -1;
+    }
+    if (logFile.is_open())
+        logFile.close();
+}
+
 std::string ZorSimulator::slavePath() const
 {
-    return {};
+    std::lock_guard<std::mutex> lock(mutex);
+    return options.linkPath.empty() ? pty.slavePath() : options.linkPath;
+}
+
+std::string ZorSimulator::received() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return log;
+}
+
+void ZorSimulator::clearReceived()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    log.clear();
+}
+
+void ZorSimulator::setFault(Fault fault, int every)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        device.setFault(fault, every);
+        if (fault == Fault::Silent)
+            pending.clear();
+    }
+    wake();
+}
+
+bool ZorSimulator::comeBack()
+{
+    bool ok = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!lineDown || !thread.joinable())
+            return false;
+        ok = reopenLocked();
+    }
+    wake();
+    return ok;
+}
+
+bool ZorSimulator::hungUp() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return lineDown;
+}
+
+DeviceState ZorSimulator::state() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return device.state();
+}
+
+bool ZorSimulator::reopenLocked()
+{
+    if (!pty.open() || !pointLinkLocked()) {
+        pty.close();
+        return false;
+    }
+    lineDown = false;
+    hangUpAt.reset();
+    pending.clear();
+    connected = false;
+    device.hostGone(Clock::now());
+    return true;
+}
+
+// The link is replaced in one step (a new symlink renamed over the old one), so a program that
+// opens it never finds it missing. A path that holds anything but a symlink is left alone.
+bool ZorSimulator::pointLinkLocked()
+{
+    if (options.linkPath.empty())
+        return true;
+    struct stat st { };
+    if (::lstat(options.linkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
+        return false;
+    const std::string temporary = options.linkPath + ".new";
+    ::unlink(temporary.c_str());
+    if (::symlink(pty.slavePath().c_str(), temporary.c_str()) != 0)
+        return false;
+    if (::rename(temporary.c_str(), options.linkPath.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    linkMade = true;
+    return true;
+}
+
+void ZorSimulator::wake() const
+{
+    if (wakeFd == -1)
+        return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
+}
+
+void ZorSimulator::serve()
+{
+    for (;;) {
+        int fd = -1;
+        short events = 0;
+        Clock::duration sleep = kLongestSleep;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (stopping.load())
+                return;
+            const auto now = Clock::now();
+            if (lineDown) {
+                if (options.comeBackMs > 0
+                    && now - downSince >= std::chrono::milliseconds(options.comeBackMs))
+                    reopenLocked();
+            } else {
+                watchFarEndLocked(now);
+                if (connected) {
+                    device.setLineSpeed(pty.lineSpeed());
+                    device.poll(now);
+                    pending += device.takeOutput();
+                    if (device.takeHangUp()) {
+                        const auto halfFrame = device.frameTime() / 2;
+                        hangUpAt = now + std::max<Clock::duration>(kHangUpGrace, halfFrame);
+                    }
+                    writeLocked();
+                    if (hangUpAt && pending.empty() && now >= *hangUpAt) {
+                        pty.close();
+                        lineDown = true;
+                        downSince = now;
+                        hangUpAt.reset();
+                        connected = false;
+                        device.hostGone(now);
+                    }
+                }
+            }
+            if (!lineDown && connected) {
+                fd = pty.descriptor();
+                events = static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT));
+                sleep = std::min(sleep, device.nextWakeUp(now) - now);
+                if (hangUpAt)
+                    sleep = std::min(sleep, *hangUpAt - now);
+            } else if (!lineDown) {
+                sleep = kFarEndCheck;
+            }
+        }
+
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(sleep).count();
+        std::array<pollfd, 2> fds { { { fd, events, 0 }, { wakeFd, POLLIN, 0 } } };
+        const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long>(0, ms)));
+        if (ready <= 0)
+            continue;
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t n = ::read(wakeFd, &count, sizeof count);
+        }
+        if (fds[0].revents & POLLIN) {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (pty.descriptor() == fd)
+                readLocked(Clock::now());
+        }
+    }
+}
+
+void ZorSimulator::watchFarEndLocked(Clock::time_point now)
+{
+    const bool open = pty.farEndOpen();
+    if (open == connected)
+        return;
+    connected = open;
+    if (open) {
+        device.hostConnected(now);
+    } else {
+        // The program closed the port: what it left unread must not greet the next one.
+        device.hostGone(now);
+        pending.clear();
+        hangUpAt.reset();
+        pty.flushFarEnd();
+    }
+}
+
+void ZorSimulator::readLocked(Clock::time_point now)
+{
+    std::array<char, 4096> buffer {};
+    const ssize_t n = ::read(pty.descriptor(), buffer.data(), buffer.size());
+    if (n <= 0)
+        return; // nothing after all, or the program has gone: the next pass sees the hang-up
+    const std::string bytes(buffer.data(), static_cast<std::size_t>(n));
+    log += bytes;
+    if (logFile.is_open()) {
+        logFile.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        logFile.flush();
+    }
+    for (const char c : bytes)
+        device.receive(c, now);
+    pending += device.takeOutput();
+    writeLocked();
+}
+
+void ZorSimulator::writeLocked()
+{
+    while (!pending.empty()) {
+        const ssize_t n = ::write(pty.descriptor(), pending.data(), pending.size());
+        if (n > 0) {
+            pending.erase(0, static_cast<std::size_t>(n));
+        } else {
+            if (n < 0 && errno == EINTR)
+                continue;
+            return; // the pty is full (the host is slow) or gone; poll says when to go on
+        }
+    }
 }
