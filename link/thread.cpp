@@ -71,22 +71,66 @@ void Thread::requestFreq(int samplePeriod, int tableLength)
     freqReq.store(true, std::memory_order_release);
 }
 
+void Thread::waitUntilRunning()
+{
+    std::unique_lock<std::mutex> lock(beginMutex);
+    beginSignal.wait(lock, [this] { return begun; });
+}
+
+void Thread::announceRunning()
+{
+    {
+        std::lock_guard<std::mutex> lock(beginMutex);
+        begun = true;
+    }
+    beginSignal.notify_all();
+}
+
+// Phase one of a pass: the first pending configuration request, or else a
+// frame unless the generator runs. The flag is cleared before the exchange, so
+// a request made meanwhile is served on a later pass.
+Thread::Service Thread::takeConfiguration()
+{
+    if (channelReq.exchange(false, std::memory_order_acq_rel))
+        return Service::Channel;
+    if (timeBaseReq.exchange(false, std::memory_order_acq_rel))
+        return Service::TimeBase;
+    if (gainReq.exchange(false, std::memory_order_acq_rel))
+        return Service::Gain;
+    if (!genMode.load(std::memory_order_acquire))
+        return Service::Frame;
+    return Service::Nothing;
+}
+
 void Thread::run()
 {
+    bool firstPass = true;
     while (alive()) {
-        if (channelReq.exchange(false, std::memory_order_acq_rel)) {
+        const Service service = takeConfiguration();
+        if (firstPass) {
+            announceRunning();
+            firstPass = false;
+        }
+        switch (service) {
+        case Service::Channel:
             if (twoChannels.load(std::memory_order_relaxed))
                 set2channels();
             else
                 set1channel();
-        } else if (timeBaseReq.exchange(false, std::memory_order_acq_rel)) {
+            break;
+        case Service::TimeBase:
             setTimeBase();
-        } else if (gainReq.exchange(false, std::memory_order_acq_rel)) {
+            break;
+        case Service::Gain:
             setGain();
-        } else if (!genMode.load(std::memory_order_acquire)) {
+            break;
+        case Service::Frame:
             getChannel();
             if (alive())
                 bufReady.store(true, std::memory_order_release);
+            break;
+        case Service::Nothing:
+            break;
         }
         if (!alive())
             break;
@@ -102,6 +146,8 @@ void Thread::run()
                 ended = ByteLine::Result::Stopped;
         }
     }
+    if (firstPass)
+        announceRunning();
     if (ended == ByteLine::Result::Lost) {
         sts.set(QStringLiteral("line lost"));
         lost.store(true, std::memory_order_release);

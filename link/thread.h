@@ -6,6 +6,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class FrameBuffer;
 class GenTable;
@@ -24,6 +26,9 @@ public:
     Thread(SerialPort *port, FrameBuffer *buf, GenTable *genBuf);
     ~Thread() override;
 
+    // Blocks until the worker has taken its first pass's decision, so that
+    // requests raised after Start wait for the first frame as the device expects.
+    void waitUntilRunning();
     // Ends the loop promptly, also while an exchange waits on a silent device.
     void stop();
     // Whether run() has ended because the line failed.
@@ -41,6 +46,10 @@ protected:
 
 private:
     enum class Got { Byte, Timeout, End };
+    enum class Service { Channel, TimeBase, Gain, Frame, Nothing };
+
+    Service takeConfiguration();
+    void announceRunning();
 
     bool set1channel();
     bool set2channels();
@@ -79,6 +88,10 @@ private:
     std::atomic<bool> twoChannels{false};
     std::atomic<int> period{0};
     std::atomic<int> tab{0};
+
+    std::mutex beginMutex;
+    std::condition_variable beginSignal;
+    bool begun = false;
 
     std::atomic<bool> lost{false};
     std::atomic<bool> finished{false};

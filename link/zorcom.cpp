@@ -26,8 +26,10 @@ bool ZORCom::Open(const QString &name, int speed)
 
 bool ZORCom::Start()
 {
-    if (thread)
+    if (thread) {
         thread->start(QThread::InheritPriority);
+        thread->waitUntilRunning();
+    }
     return true;
 }
 
