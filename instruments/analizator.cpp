@@ -1,13 +1,161 @@
 #include "analizator.h"
 
-Analizator::Analizator(QWidget *w) : window(w) {}
+#include "graph.h"
+#include "zorcom.h"
 
-void Analizator::show() {}
+#include <QComboBox>
+#include <QLabel>
+#include <QScrollBar>
 
-void Analizator::hide() {}
+#include <algorithm>
 
-void Analizator::enable() {}
+namespace {
 
-void Analizator::start() {}
+// Span per division; the code sent to the device is 14 minus the row.
+const char* const kSpans[] = { "10Hz/dz", "25Hz/dz", "50Hz/dz", "100Hz/dz", "250Hz/dz", "500Hz/dz",
+    "1kHz/dz", "2.5kHz/dz", "5kHz/dz", "10kHz/dz", "25kHz/dz", "50kHz/dz", "62.5kHz/dz" };
+// Input range; the row is the gain code.
+const char* const kRanges[] = { "500mV", "250mV", "125mV", "62.5mV", "31mV", "15.6mV", "7.8mV" };
 
-void Analizator::drawGraph(const int *) {}
+constexpr int kFastestCode = 14; // time-base code of span row 0
+constexpr int kInitialSpanRow = 7; // "2.5kHz/dz", code 7
+constexpr int kBarRange = 192;
+
+const QColor kTraceColour(20, 30, 240, 255);
+
+} // namespace
+
+Analizator::Analizator(QWidget* w)
+    : window(w)
+{
+    taBox = new QComboBox(window);
+    taBox->setObjectName(QStringLiteral("taBox"));
+    taBox->setGeometry(100, 580, 110, 20);
+    for (const char* span : kSpans)
+        taBox->addItem(QString::fromLatin1(span));
+    taBox->setCurrentIndex(kInitialSpanRow);
+    taBox->setEnabled(false);
+    taBox->hide();
+    connect(taBox, SIGNAL(activated(int)), this, SLOT(taSlot()));
+
+    vaBox = new QComboBox(window);
+    vaBox->setObjectName(QStringLiteral("vaBox"));
+    vaBox->setGeometry(250, 580, 110, 20);
+    for (const char* range : kRanges)
+        vaBox->addItem(QString::fromLatin1(range));
+    vaBox->setCurrentIndex(0);
+    vaBox->setEnabled(false);
+    vaBox->hide();
+    connect(vaBox, SIGNAL(activated(int)), this, SLOT(vaSlot()));
+
+    xPosBar = new QScrollBar(Qt::Horizontal, window);
+    xPosBar->setObjectName(QStringLiteral("xPosBar"));
+    xPosBar->setGeometry(0, 552, 788, 20);
+    xPosBar->setRange(-kBarRange, kBarRange);
+    xPosBar->setValue(0);
+    xPosBar->setEnabled(false);
+    connect(xPosBar, SIGNAL(valueChanged(int)), this, SLOT(xPosSlot()));
+
+    powerLabel = new QLabel(QStringLiteral("Power: 0daB"), window);
+    powerLabel->setObjectName(QStringLiteral("powerLabel"));
+    powerLabel->setGeometry(838, 100, 200, 20);
+    powerLabel->setEnabled(false);
+    powerLabel->hide();
+
+    thdLabel = new QLabel(QStringLiteral("THD+N: 0daB"), window);
+    thdLabel->setObjectName(QStringLiteral("thdLabel"));
+    thdLabel->setGeometry(838, 120, 200, 20);
+    thdLabel->setEnabled(false);
+    thdLabel->hide();
+
+    tbIndex = kFastestCode - kInitialSpanRow;
+    gainIndex = 0;
+    xPos = 0;
+    spectrum::fillSinTab(sinTab.data());
+}
+
+void Analizator::show()
+{
+    vaBox->show();
+    taBox->show();
+    xPosBar->show();
+    powerLabel->show();
+    thdLabel->show();
+}
+
+void Analizator::hide()
+{
+    vaBox->hide();
+    taBox->hide();
+    xPosBar->hide();
+    powerLabel->hide();
+    thdLabel->hide();
+}
+
+void Analizator::enable()
+{
+    vaBox->setEnabled(true);
+    taBox->setEnabled(true);
+    xPosBar->setEnabled(true);
+    powerLabel->setEnabled(true);
+    thdLabel->setEnabled(true);
+}
+
+// The analyzer shares the device's acquisition with the oscilloscope, so
+// entering the tab sends its own range and span again.
+void Analizator::start()
+{
+    if (!com)
+        return;
+    com->osc1chStart();
+    com->setGain(gainIndex, 0);
+    com->setTimeBase(tbIndex);
+}
+
+void Analizator::drawGraph(const int* frame)
+{
+    Graph graph(window);
+    graph.svWindow();
+
+    for (int i = 0; i < spectrum::kPoints; ++i)
+        bufRe[i] = frame[i];
+    const double total
+        = fft(bufRe.data(), bufIm.data(), spectrum::kOrder, sinTab.data(), spectrum::kPoints);
+    const double thd = spectrum::thdn(bufRe.data(), spectrum::kBins, total);
+    adjustGraph(bufDisp.data(), bufIm.data(), xPos);
+    graph.signal(bufDisp.data(), kTraceColour);
+
+    powerLabel->setText(
+        QStringLiteral("Power: ") + QString::number(total, 'f', 1) + QStringLiteral("daB"));
+    thdLabel->setText(
+        QStringLiteral("THD+N: ") + QString::number(thd, 'f', 2) + QStringLiteral("%"));
+}
+
+void Analizator::taSlot()
+{
+    tbIndex = kFastestCode - taBox->currentIndex();
+    if (com)
+        com->setTimeBase(tbIndex);
+}
+
+void Analizator::vaSlot()
+{
+    gainIndex = vaBox->currentIndex();
+    if (com)
+        com->setGain(gainIndex, 0);
+}
+
+void Analizator::xPosSlot()
+{
+    xPos = std::clamp(xPosBar->value(), -spectrum::kMaxShift, 0);
+}
+
+double Analizator::fft(double* re, double* im, int m, const double* tab, int tabLen)
+{
+    return spectrum::fft(re, im, m, tab, tabLen);
+}
+
+void Analizator::adjustGraph(int* disp, const double* levels, int shift)
+{
+    spectrum::adjustGraph(disp, levels, shift);
+}

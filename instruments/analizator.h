@@ -1,24 +1,57 @@
 #pragma once
 
+#include "spectrum.h"
+
 #include <QMainWindow>
 
+#include <array>
+
+class QComboBox;
+class QLabel;
+class QScrollBar;
 class ZORCom;
 
+// The spectrum analyzer tab: the live spectrum of the one-channel acquisition
+// with span, range and scroll controls and the power and THD+N readouts. Its
+// controls sit on the main window; this object only takes their signals and
+// keeps the analyzer's settings, which it sends to the device on start().
 class Analizator : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Analizator(QWidget *window);
+    explicit Analizator(QWidget* window);
 
     void show();
     void hide();
     void enable();
     void start();
-    void drawGraph(const int *frame);
+    // Paints the spectrum of `frame` (1024 samples) onto the main window.
+    void drawGraph(const int* frame);
 
-    ZORCom *com = nullptr;
-    int tbIndex = 7;
-    int xPos = 0;
+    ZORCom* com = nullptr; // the latest link, set by the main window; not owned
+    int tbIndex = 7; // time-base code of the chosen span, 2 .. 14
+    int xPos = 0; // bin shift, -128 .. 0: the trace starts at bin -xPos
+
+private slots:
+    void taSlot();
+    void vaSlot();
+    void xPosSlot();
 
 private:
-    QWidget *window;
+    static double fft(double* re, double* im, int m, const double* tab, int tabLen);
+    static void adjustGraph(int* disp, const double* levels, int xPos);
+
+    QWidget* window;
+    QComboBox* taBox;
+    QComboBox* vaBox;
+    QScrollBar* xPosBar;
+    QLabel* powerLabel;
+    QLabel* thdLabel;
+
+    // The transform's working arrays live here so that a paint allocates nothing.
+    std::array<double, spectrum::kSinTabLen> sinTab {};
+    std::array<double, spectrum::kPoints> bufRe {};
+    std::array<double, spectrum::kPoints> bufIm {};
+    std::array<int, spectrum::kDispLen> bufDisp {};
+
+    int gainIndex = 0; // gain code of the chosen range, 0 .. 6
 };
