@@ -1,0 +1,129 @@
+#include "measurements.h"
+
+#include "trigger.h"
+
+#include <cmath>
+
+namespace osc {
+
+namespace {
+
+    QString millivolts(double mv)
+    {
+        return formatValue(mv, "mV", "V");
+    }
+
+    // Whether the crossings bound a usable span of whole periods.
+    bool hasSpan(const Crossings &c, int count)
+    {
+        return c.first >= 0 && c.latest >= 0 && c.first < c.latest && c.latest < count;
+    }
+
+} // namespace
+
+Crossings findCrossings(const int *s, int count)
+{
+    Crossings c;
+    if (count <= 0)
+        return c;
+    // The true extremes of the window: display values reach about +-51000 at
+    // the finest gain, beyond any fixed starting bound.
+    c.max = s[0];
+    c.min = s[0];
+    for (int i = 1; i < count; ++i) {
+        if (s[i] > c.max)
+            c.max = s[i];
+        if (s[i] < c.min)
+            c.min = s[i];
+    }
+    c.low = (5 * c.max + 11 * c.min) / 16;
+    c.high = (11 * c.max + 5 * c.low) / 16;
+    c.mid = (c.low + c.high) / 2;
+
+    enum class State { WaitLow, Armed, Fired };
+    State state = State::WaitLow;
+    for (int i = 0; i < count; ++i) {
+        switch (state) {
+        case State::WaitLow:
+            if (s[i] < c.low)
+                state = State::Armed;
+            break;
+        case State::Armed:
+            if (s[i] > c.mid) {
+                ++c.count;
+                if (c.first < 0)
+                    c.first = i;
+                else
+                    c.latest = i;
+                state = State::Fired;
+            }
+            break;
+        case State::Fired:
+            if (s[i] > c.high)
+                state = State::WaitLow;
+            break;
+        }
+        if (c.count > kMaxCrossings)
+            break;
+    }
+    return c;
+}
+
+double toMillivolts(double units, int gainIndex)
+{
+    return units * gainTab[static_cast<std::size_t>(gainIndex)] / 50.0;
+}
+
+QString formatValue(double x, const char *unit, const char *kiloUnit)
+{
+    if (x >= 10000)
+        return QString::number(x / 1000, 'f', 2) + QLatin1String(kiloUnit);
+    if (x >= 1000)
+        return QString::number(x / 1000, 'f', 3) + QLatin1String(kiloUnit);
+    return QString::number(x, 'f', 1) + QLatin1String(unit);
+}
+
+QString calcRMS(const int *s, int count, int gainIndex)
+{
+    const Crossings c = findCrossings(s, count);
+    if (!hasSpan(c, count))
+        return millivolts(0);
+    double sum = 0;
+    for (int i = c.first; i < c.latest; ++i)
+        sum += static_cast<double>(s[i]) * s[i];
+    return millivolts(toMillivolts(std::sqrt(sum / (c.latest - c.first)), gainIndex));
+}
+
+QString calcAvg(const int *s, int count, int gainIndex)
+{
+    const Crossings c = findCrossings(s, count);
+    if (!hasSpan(c, count))
+        return millivolts(0);
+    double sum = 0;
+    for (int i = c.first; i < c.latest; ++i)
+        sum += s[i];
+    return millivolts(toMillivolts(sum / (c.latest - c.first), gainIndex));
+}
+
+QString calcVpp(const int *s, int count, int gainIndex)
+{
+    if (count <= 0)
+        return millivolts(0);
+    const Crossings c = findCrossings(s, count);
+    return millivolts(toMillivolts(c.max - c.min, gainIndex));
+}
+
+QString calcFreq(const int *s, int count, int tbIndex)
+{
+    const Crossings c = findCrossings(s, count);
+    // Without two crossings there is no period; the readout shows a plain
+    // number derived from the window's low threshold instead.
+    if (c.count < 2)
+        return QString::number(3 * c.low / 8);
+    const int periods = c.count > kMaxCrossings ? kMaxCrossings : c.count - 1;
+    const double period = static_cast<double>(c.latest - c.first) / periods;
+    const double hz = 1024000.0 / (timeTab[static_cast<std::size_t>(tbIndex)] * period * 0.0625);
+    return formatValue(hz, "Hz", "kHz");
+}
+
+} // namespace osc

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+// The oscilloscope's readouts over one channel's display window (display
+// units before the vertical offset). Plain functions, no widgets.
+namespace osc {
+
+// Microseconds per division by time-base code, as the frequency readout
+// counts them. Codes 0 and 1 repeat the values of codes 2 and 3 (8 and 10,
+// not 2 and 5).
+constexpr std::array<int, 15> timeTab{8,   10,   8,    10,   20,    50,    100,  200,
+                                      500, 1000, 2000, 5000, 10000, 20000, 50000};
+
+// Rising crossings found by the hysteresis detector.
+struct Crossings {
+    int max = 0;
+    int min = 0;
+    int low = 0; // a sample below arms the detector
+    int high = 0; // a sample above re-enables it after a crossing
+    int mid = 0; // a sample above it while armed is a crossing
+    int count = 0;
+    int first = -1; // index of the first crossing, -1 if none
+    int latest = -1; // index of the last crossing counted, -1 unless two or more
+};
+
+// Stops once more than this many crossings are counted.
+constexpr int kMaxCrossings = 100;
+
+Crossings findCrossings(const int *samples, int count);
+
+// Display units to millivolts at a gain index.
+double toMillivolts(double units, int gainIndex);
+
+// Readout text: "V"/"kHz" with 2 decimals from 10000, with 3 decimals from
+// 1000, otherwise (negatives included) the small unit with 1 decimal.
+QString formatValue(double x, const char *unit, const char *kiloUnit);
+
+QString calcRMS(const int *samples, int count, int gainIndex);
+QString calcAvg(const int *samples, int count, int gainIndex);
+QString calcVpp(const int *samples, int count, int gainIndex);
+QString calcFreq(const int *samples, int count, int tbIndex);
+
+} // namespace osc
