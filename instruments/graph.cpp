@@ -33,19 +33,15 @@ End endOf(int value)
 {
     const int quotient = value / kUnitsPerPixel;
     if (quotient > kHalfHeight)
-        return { Side::Above, kTop };
+        return {Side::Above, kTop};
     if (quotient < -kHalfHeight)
-        return { Side::Below, kBottom };
-    return { Side::Inside, kZeroY - quotient };
+        return {Side::Below, kBottom};
+    return {Side::Inside, kZeroY - quotient};
 }
 
 } // namespace
 
-Graph::Graph(QWidget* t)
-    : target(t)
-    , painter(std::make_unique<QPainter>(t))
-{
-}
+Graph::Graph(QWidget *t) : target(t), painter(std::make_unique<QPainter>(t)) {}
 
 // Destroying the painter ends the painting pass on the target.
 Graph::~Graph() = default;
@@ -54,8 +50,8 @@ void Graph::svWindow()
 {
     // One wide stroke: the square cap stretches the 256-pixel line by half the
     // width at each end, so it covers exactly the plot rectangle.
-    painter->setPen(QPen(
-        QBrush(Qt::black, Qt::SolidPattern), 512.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter->setPen(QPen(QBrush(Qt::black, Qt::SolidPattern), 512.0, Qt::SolidLine, Qt::SquareCap,
+                         Qt::BevelJoin));
     painter->drawLine(kCentreX - 128, kZeroY, kCentreX + 128, kZeroY);
 
     painter->setPen(QPen(kGridColour, 0, Qt::SolidLine));
@@ -78,27 +74,27 @@ void Graph::segment(int x1, int value1, int x2, int value2)
     painter->drawLine(x1, a.row, x2, b.row);
 }
 
-void Graph::signal(const int* samples, const QColor& colour)
+void Graph::signal(const int *samples, const QColor &colour)
 {
     painter->setPen(QPen(colour, 0));
     for (int k = 0; k < 383; ++k)
         segment(11 + 2 * k, samples[k], 12 + 2 * k, samples[k + 1]);
 }
 
-void Graph::signal2x(const int* samples, const QColor& colour)
+void Graph::signal2x(const int *samples, const QColor &colour)
 {
     painter->setPen(QPen(colour, 0));
     for (int j = 0; j < 766; ++j)
         segment(11 + j, samples[j + 1], 12 + j, samples[j + 2]);
 }
 
-void Graph::cursorH(int offset, const QColor& colour)
+void Graph::cursorH(int offset, const QColor &colour)
 {
     painter->setPen(QPen(colour, 0));
     painter->drawLine(kLeft, kZeroY - offset, kRight, kZeroY - offset);
 }
 
-void Graph::cursorV(int offset, const QColor& colour)
+void Graph::cursorV(int offset, const QColor &colour)
 {
     painter->setPen(QPen(colour, 0));
     painter->drawLine(offset + kLeft, kBottom, offset + kLeft, kTop);

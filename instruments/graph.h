@@ -12,25 +12,25 @@ class QWidget;
 // pixel, positive up). Made for one repaint, inside the widget's paint event.
 class Graph {
 public:
-    explicit Graph(QWidget* target);
+    explicit Graph(QWidget *target);
     ~Graph();
-    Graph(const Graph&) = delete;
-    Graph& operator=(const Graph&) = delete;
+    Graph(const Graph &) = delete;
+    Graph &operator=(const Graph &) = delete;
 
     // Black background, grid and centre axes.
     void svWindow();
     // 384 samples, two pixels per sample.
-    void signal(const int* samples, const QColor& colour);
+    void signal(const int *samples, const QColor &colour);
     // Samples 1 to 767, one pixel per sample; sample 0 is not drawn.
-    void signal2x(const int* samples, const QColor& colour);
+    void signal2x(const int *samples, const QColor &colour);
     // Horizontal line `offset` pixels above the zero line, not clipped.
-    void cursorH(int offset, const QColor& colour);
+    void cursorH(int offset, const QColor &colour);
     // Vertical line `offset` pixels right of the left edge, not clipped.
-    void cursorV(int offset, const QColor& colour);
+    void cursorV(int offset, const QColor &colour);
 
 private:
     void segment(int x1, int value1, int x2, int value2);
 
-    QWidget* target;
+    QWidget *target;
     std::unique_ptr<QPainter> painter;
 };

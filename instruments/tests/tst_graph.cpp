@@ -13,14 +13,13 @@ namespace {
 // paint event, the way the panels do.
 class Canvas : public QWidget {
 public:
-    explicit Canvas(std::function<void(Graph&)> draw)
-        : draw(std::move(draw))
+    explicit Canvas(std::function<void(Graph &)> draw) : draw(std::move(draw))
     {
         resize(1028, 612);
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override
+    void paintEvent(QPaintEvent *) override
     {
         Graph graph(this);
         graph.svWindow();
@@ -28,10 +27,10 @@ protected:
     }
 
 private:
-    std::function<void(Graph&)> draw;
+    std::function<void(Graph &)> draw;
 };
 
-QImage paint(std::function<void(Graph&)> draw)
+QImage paint(std::function<void(Graph &)> draw)
 {
     Canvas canvas(std::move(draw));
     QImage image(canvas.size(), QImage::Format_RGB32);
@@ -44,12 +43,12 @@ const QColor kTrace(255, 255, 0);
 const QColor kGrid(10, 110, 10);
 const QColor kAxis(10, 240, 10);
 
-bool isTrace(const QImage& image, int x, int y)
+bool isTrace(const QImage &image, int x, int y)
 {
     return image.pixelColor(x, y) == kTrace;
 }
 
-int traceCountInColumn(const QImage& image, int x)
+int traceCountInColumn(const QImage &image, int x)
 {
     int count = 0;
     for (int y = 0; y < image.height(); ++y)
@@ -57,7 +56,7 @@ int traceCountInColumn(const QImage& image, int x)
     return count;
 }
 
-int traceCount(const QImage& image)
+int traceCount(const QImage &image)
 {
     int count = 0;
     for (int x = 0; x < image.width(); ++x)
@@ -92,7 +91,7 @@ private slots:
 
 void TestGraph::backgroundCoversExactlyThePlot()
 {
-    const QImage image = paint([](Graph&) {});
+    const QImage image = paint([](Graph &) {});
     // Inside the plot, away from grid lines, is black.
     QCOMPARE(image.pixelColor(11, 31), QColor(Qt::black));
     QCOMPARE(image.pixelColor(777, 541), QColor(Qt::black));
@@ -106,7 +105,7 @@ void TestGraph::backgroundCoversExactlyThePlot()
 
 void TestGraph::gridAndAxesAtTheirLines()
 {
-    const QImage image = paint([](Graph&) {});
+    const QImage image = paint([](Graph &) {});
     for (int k = 0; k <= 8; ++k) {
         const int y = 30 + 64 * k;
         if (y == 286)
@@ -155,7 +154,7 @@ void TestGraph::signalValueToRow()
     QFETCH(int, row);
     std::array<int, 384> samples;
     samples.fill(value);
-    const QImage image = paint([&](Graph& g) { g.signal(samples.data(), kTrace); });
+    const QImage image = paint([&](Graph &g) { g.signal(samples.data(), kTrace); });
     QVERIFY(isTrace(image, 100, row));
     QCOMPARE(traceCountInColumn(image, 100), 1);
 }
@@ -175,9 +174,9 @@ void TestGraph::signalNegativeValueToRow()
 {
     QFETCH(int, value);
     QFETCH(int, row);
-    std::array<int, 384> samples {};
+    std::array<int, 384> samples{};
     samples[100] = value;
-    const QImage image = paint([&](Graph& g) { g.signal(samples.data(), kTrace); });
+    const QImage image = paint([&](Graph &g) { g.signal(samples.data(), kTrace); });
     // Sample 100 lies at columns 210 and 211, drawn by the segments arriving and leaving.
     QVERIFY(isTrace(image, 210, row));
     QVERIFY(isTrace(image, 211, row));
@@ -188,7 +187,7 @@ void TestGraph::signalAllAboveTopDrawsNothing()
 {
     std::array<int, 384> samples;
     samples.fill(1028);
-    const QImage image = paint([&](Graph& g) { g.signal(samples.data(), kTrace); });
+    const QImage image = paint([&](Graph &g) { g.signal(samples.data(), kTrace); });
     QCOMPARE(traceCount(image), 0);
 }
 
@@ -196,7 +195,7 @@ void TestGraph::signalAllBelowBottomDrawsNothing()
 {
     std::array<int, 768> samples;
     samples.fill(-1028);
-    const QImage image = paint([&](Graph& g) { g.signal2x(samples.data(), kTrace); });
+    const QImage image = paint([&](Graph &g) { g.signal2x(samples.data(), kTrace); });
     QCOMPARE(traceCount(image), 0);
 }
 
@@ -206,7 +205,7 @@ void TestGraph::signalJumpAcrossPlotIsFullHeightStroke()
     samples.fill(5000);
     for (std::size_t k = 200; k < samples.size(); ++k)
         samples[k] = -5000;
-    const QImage image = paint([&](Graph& g) { g.signal(samples.data(), kTrace); });
+    const QImage image = paint([&](Graph &g) { g.signal(samples.data(), kTrace); });
     // Only segment 199 (columns 409 to 410) is drawn: from row 30 to row 542.
     QVERIFY(traceCount(image) > 0);
     int top = 1000;
@@ -224,8 +223,8 @@ void TestGraph::signalJumpAcrossPlotIsFullHeightStroke()
 
 void TestGraph::signalZeroSpansColumns11To776()
 {
-    std::array<int, 384> samples {};
-    const QImage image = paint([&](Graph& g) { g.signal(samples.data(), kTrace); });
+    std::array<int, 384> samples{};
+    const QImage image = paint([&](Graph &g) { g.signal(samples.data(), kTrace); });
     QVERIFY(!isTrace(image, 10, 286));
     for (int x = 11; x <= 776; ++x)
         QVERIFY2(isTrace(image, x, 286), qPrintable(QString::number(x)));
@@ -235,8 +234,8 @@ void TestGraph::signalZeroSpansColumns11To776()
 
 void TestGraph::signal2xZeroSpansColumns11To777()
 {
-    std::array<int, 768> samples {};
-    const QImage image = paint([&](Graph& g) { g.signal2x(samples.data(), kTrace); });
+    std::array<int, 768> samples{};
+    const QImage image = paint([&](Graph &g) { g.signal2x(samples.data(), kTrace); });
     QVERIFY(!isTrace(image, 10, 286));
     for (int x = 11; x <= 777; ++x)
         QVERIFY2(isTrace(image, x, 286), qPrintable(QString::number(x)));
@@ -246,25 +245,25 @@ void TestGraph::signal2xZeroSpansColumns11To777()
 
 void TestGraph::signal2xIgnoresSampleZero()
 {
-    std::array<int, 768> samples {};
+    std::array<int, 768> samples{};
     samples[0] = 800;
-    const QImage image = paint([&](Graph& g) { g.signal2x(samples.data(), kTrace); });
+    const QImage image = paint([&](Graph &g) { g.signal2x(samples.data(), kTrace); });
     QCOMPARE(traceCount(image), 777 - 11 + 1);
     QCOMPARE(traceCountInColumn(image, 11), 1);
     QVERIFY(isTrace(image, 11, 286));
 
     // Sample 1 lies at column 11.
     samples[1] = 400;
-    const QImage moved = paint([&](Graph& g) { g.signal2x(samples.data(), kTrace); });
+    const QImage moved = paint([&](Graph &g) { g.signal2x(samples.data(), kTrace); });
     QVERIFY(isTrace(moved, 11, 186));
     QVERIFY(!isTrace(moved, 11, 286));
 }
 
 void TestGraph::signalSampleLitAtTwoColumns()
 {
-    std::array<int, 384> samples {};
+    std::array<int, 384> samples{};
     samples[5] = 400;
-    const QImage image = paint([&](Graph& g) { g.signal(samples.data(), kTrace); });
+    const QImage image = paint([&](Graph &g) { g.signal(samples.data(), kTrace); });
     // Sample 5 at columns 20 and 21, 100 pixels above the zero line.
     QVERIFY(isTrace(image, 20, 186));
     QVERIFY(isTrace(image, 21, 186));
@@ -288,7 +287,7 @@ void TestGraph::cursorHOffsets()
 {
     QFETCH(int, offset);
     QFETCH(int, row);
-    const QImage image = paint([&](Graph& g) { g.cursorH(offset, kTrace); });
+    const QImage image = paint([&](Graph &g) { g.cursorH(offset, kTrace); });
     QVERIFY(isTrace(image, 10, row));
     QVERIFY(isTrace(image, 500, row));
     QVERIFY(isTrace(image, 778, row));
@@ -301,9 +300,9 @@ void TestGraph::cursorHOutsidePlotIsNotClipped()
 {
     // Offset -270 is row 556, below the plot: drawn there, not pinned to the edge.
     // Offset 300 is row -14, above the widget itself: nothing lands on row 30.
-    const QImage image = paint([&](Graph& g) { g.cursorH(-270, kTrace); });
+    const QImage image = paint([&](Graph &g) { g.cursorH(-270, kTrace); });
     QVERIFY(isTrace(image, 400, 556));
-    const QImage above = paint([&](Graph& g) { g.cursorH(300, kTrace); });
+    const QImage above = paint([&](Graph &g) { g.cursorH(300, kTrace); });
     QCOMPARE(traceCount(above), 0);
 }
 
@@ -321,7 +320,7 @@ void TestGraph::cursorVOffsets()
 {
     QFETCH(int, offset);
     QFETCH(int, column);
-    const QImage image = paint([&](Graph& g) { g.cursorV(offset, kTrace); });
+    const QImage image = paint([&](Graph &g) { g.cursorV(offset, kTrace); });
     QVERIFY(isTrace(image, column, 30));
     QVERIFY(isTrace(image, column, 300));
     QVERIFY(isTrace(image, column, 542));
