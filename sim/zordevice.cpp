@@ -134,8 +134,10 @@ void ZorDevice::command(char byte)
     }
 }
 
+// A sub-command cancels a frame armed by the "g" before it; the "qg" that ends it arms anew.
 void ZorDevice::startSubCommand(Sub kind)
 {
+    armed = false;
     sub = kind;
     digits.clear();
     parse = Parse::Sub;
