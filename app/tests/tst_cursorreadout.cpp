@@ -1,0 +1,273 @@
+#include "mainwindow.h"
+#include "shared.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// The readouts under the mouse as the user meets them: mouse events on the
+// window, labels read back from it. settings.txt lives in a scratch directory.
+class TestCursorReadout : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    QString home;
+
+    static void mouse(MainWindow& w, QEvent::Type type, QPoint pos)
+    {
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        const Qt::MouseButtons held
+            = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(
+            type, QPointF(pos), QPointF(w.mapToGlobal(pos)), button, held, Qt::NoModifier);
+        QApplication::sendEvent(&w, &event);
+    }
+    static void press(MainWindow& w, QPoint pos) { mouse(w, QEvent::MouseButtonPress, pos); }
+    static void move(MainWindow& w, QPoint pos) { mouse(w, QEvent::MouseMove, pos); }
+    static void release(MainWindow& w, QPoint pos) { mouse(w, QEvent::MouseButtonRelease, pos); }
+
+    // The visible readout label whose top-left corner is `at`, 100 x 15.
+    static QLabel* readoutAt(MainWindow& w, QPoint at)
+    {
+        for (QLabel* label : w.findChildren<QLabel*>()) {
+            if (label->isVisible() && label->geometry() == QRect(at, QSize(100, 15)))
+                return label;
+        }
+        return nullptr;
+    }
+
+    // Visible labels that carry a readout text.
+    static int visibleReadouts(MainWindow& w)
+    {
+        int count = 0;
+        for (QLabel* label : w.findChildren<QLabel*>()) {
+            if (label->isVisible() && label->text().startsWith(QLatin1String("  ")))
+                ++count;
+        }
+        return count;
+    }
+
+    // The texts of the two readouts placed for a pointer at `pos` (the second
+    // 20 pixels below the first); empty when they are not there.
+    static QStringList readouts(MainWindow& w, QPoint pos)
+    {
+        QLabel* t = readoutAt(w, pos);
+        QLabel* u = readoutAt(w, pos + QPoint(0, 20));
+        if (!t || !u)
+            return {};
+        return { t->text(), u->text() };
+    }
+
+    static void choose(MainWindow& w, const char* box, const QString& item)
+    {
+        auto* combo = w.findChild<QComboBox*>(box);
+        QVERIFY(combo);
+        const int row = combo->findText(item);
+        QVERIFY(row >= 0);
+        combo->setCurrentIndex(row);
+        emit combo->activated(row);
+    }
+
+    static void selectTab(MainWindow& w, int index)
+    {
+        auto* tabs = w.findChild<QTabWidget*>();
+        QVERIFY(tabs);
+        tabs->setCurrentIndex(index);
+    }
+
+    // Table entries that differ between two generator tables.
+    static int changedEntries(const Table& a, const Table& b)
+    {
+        int changed = 0;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            changed += a[i] != b[i] ? 1 : 0;
+        return changed;
+    }
+
+    // A stroke on the arbitrary waveform, interrupted by a visit to `otherTab`
+    // (with a release there when `releaseThere`), then one more point back on
+    // the generator tab. Returns the entries that last point changed.
+    static int entriesAfterInterruptedStroke(int otherTab, bool releaseThere)
+    {
+        MainWindow w;
+        w.show();
+        selectTab(w, 1);
+        auto* freqBox = w.findChild<QSpinBox*>("freqBox");
+        if (!freqBox)
+            return -1;
+        freqBox->setValue(999); // the generator takes its table length
+        choose(w, "typeBox", QStringLiteral("arbitrary"));
+        press(w, QPoint(100, 200));
+        move(w, QPoint(100, 200));
+        move(w, QPoint(110, 200));
+        selectTab(w, otherTab);
+        if (releaseThere)
+            release(w, QPoint(110, 200));
+        selectTab(w, 1);
+        const Table before = buff_gen.snapshot();
+        move(w, QPoint(400, 100));
+        return changedEntries(before, buff_gen.snapshot());
+    }
+
+private slots:
+    void init()
+    {
+        home = QDir::currentPath();
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+        QVERIFY(QDir::setCurrent(dir->path()));
+    }
+
+    void cleanup()
+    {
+        QDir::setCurrent(home);
+        dir.reset();
+    }
+
+    void oscilloscopeReadsTimeAndVoltage()
+    {
+        MainWindow w;
+        w.show();
+        QCOMPARE(visibleReadouts(w), 0);
+        // Initial time-base code 7: 200 per division.
+        press(w, QPoint(458, 222));
+        QCOMPARE(readouts(w, QPoint(458, 222)),
+            QStringList({ QStringLiteral("  T: 196.9us"), QStringLiteral("  U: 2462mV") }));
+        choose(w, "timeCombo", QStringLiteral("100us/dz"));
+        press(w, QPoint(458, 222));
+        QCOMPARE(readouts(w, QPoint(458, 222)),
+            QStringList({ QStringLiteral("  T: 98.5us"), QStringLiteral("  U: 2462mV") }));
+    }
+
+    void generatorReadsTimeAndVoltage()
+    {
+        MainWindow w;
+        w.show();
+        selectTab(w, 1);
+        press(w, QPoint(458, 222));
+        QCOMPARE(readouts(w, QPoint(458, 222)),
+            QStringList({ QStringLiteral("  T: 125.0us"), QStringLiteral("  U: 312mV") }));
+    }
+
+    void analyzerReadsFrequencyAndLevel()
+    {
+        MainWindow w;
+        w.show();
+        selectTab(w, 2);
+        press(w, QPoint(74, 222));
+        QCOMPARE(readouts(w, QPoint(74, 222)),
+            QStringList({ QStringLiteral("  F: 2500Hz"), QStringLiteral("  U/Uz: 10.00dB") }));
+
+        // The oscilloscope has a bar of that name too; the analyzer's is the one showing.
+        QScrollBar* bar = nullptr;
+        for (QScrollBar* candidate : w.findChildren<QScrollBar*>("xPosBar")) {
+            if (candidate->isVisible())
+                bar = candidate;
+        }
+        QVERIFY(bar);
+        bar->setValue(-192); // the shift stops at -128
+        press(w, QPoint(74, 222));
+        QCOMPARE(readouts(w, QPoint(74, 222)),
+            QStringList({ QStringLiteral("  F: 12.50kHz"), QStringLiteral("  U/Uz: 10.00dB") }));
+
+        choose(w, "taBox", QStringLiteral("10Hz/dz"));
+        press(w, QPoint(74, 222));
+        QCOMPARE(readouts(w, QPoint(74, 222)),
+            QStringList({ QStringLiteral("  F: 50.0Hz"), QStringLiteral("  U/Uz: 10.00dB") }));
+    }
+
+    void labelsStayInsideNearTheRightAndBottomEdges()
+    {
+        MainWindow w;
+        w.show();
+        press(w, QPoint(700, 520));
+        QVERIFY(readoutAt(w, QPoint(600, 490)));
+        QVERIFY(readoutAt(w, QPoint(600, 510)));
+    }
+
+    void pressOnTheFrameChangesNothing()
+    {
+        MainWindow w;
+        w.show();
+        press(w, QPoint(10, 300));
+        press(w, QPoint(300, 542));
+        QCOMPARE(visibleReadouts(w), 0);
+
+        press(w, QPoint(200, 200));
+        press(w, QPoint(778, 300));
+        press(w, QPoint(300, 30));
+        QVERIFY(readoutAt(w, QPoint(200, 200)));
+        QVERIFY(readoutAt(w, QPoint(200, 220)));
+        QCOMPARE(visibleReadouts(w), 2);
+    }
+
+    void dragFollowsPointerAndLeavesLabelsOutsideThePlot()
+    {
+        MainWindow w;
+        w.show();
+        selectTab(w, 2);
+        press(w, QPoint(200, 200));
+        move(w, QPoint(250, 100));
+        QVERIFY(readoutAt(w, QPoint(250, 100)));
+        const QString text = readoutAt(w, QPoint(250, 100))->text();
+        move(w, QPoint(900, 300)); // off the plot: the labels stay
+        QVERIFY(readoutAt(w, QPoint(250, 100)));
+        QCOMPARE(readoutAt(w, QPoint(250, 100))->text(), text);
+        release(w, QPoint(900, 300));
+        QCOMPARE(visibleReadouts(w), 0);
+    }
+
+    void noReadoutOnTabsWithoutPlot_data()
+    {
+        QTest::addColumn<int>("tab");
+        QTest::newRow("logic analyzer") << 3;
+        QTest::newRow("Wobuloskop") << 4;
+        QTest::newRow("Multimetr") << 5;
+        QTest::newRow("Ustawienia") << 6;
+    }
+
+    void noReadoutOnTabsWithoutPlot()
+    {
+        QFETCH(int, tab);
+        MainWindow w;
+        w.show();
+        selectTab(w, tab);
+        press(w, QPoint(300, 300));
+        move(w, QPoint(320, 310));
+        QCOMPARE(visibleReadouts(w), 0);
+    }
+
+    void releaseHidesTheLabelsOnAnyTab()
+    {
+        MainWindow w;
+        w.show();
+        press(w, QPoint(300, 300));
+        QCOMPARE(visibleReadouts(w), 2);
+        selectTab(w, 4);
+        release(w, QPoint(300, 300));
+        QCOMPARE(visibleReadouts(w), 0);
+    }
+
+    // The stroke that a release on another tab ended does not go on with a
+    // line from its old point when the pointer is back on the generator tab.
+    void releaseOnLogicAnalyzerTabEndsGeneratorStroke()
+    {
+        const int withoutRelease = entriesAfterInterruptedStroke(3, false);
+        QVERIFY2(withoutRelease > 100, qPrintable(QString::number(withoutRelease)));
+        const int withRelease = entriesAfterInterruptedStroke(3, true);
+        QVERIFY2(withRelease >= 1 && withRelease <= 2, qPrintable(QString::number(withRelease)));
+    }
+};
+
+QTEST_MAIN(TestCursorReadout)
+#include "tst_cursorreadout.moc"
