@@ -1,0 +1,61 @@
+#pragma once
+
+#include "windows.h"
+
+#include <string>
+#include <vector>
+
+// What reached the serial "driver" of the stand-in, and a few ways to make the
+// driver misbehave, so that tests can check the library's side of each call.
+class DriverLog {
+public:
+    // Calls whose next use can be made to fail.
+    enum class Call {
+        CreateFileA,
+        SetCommConfig,
+        SetCommMask,
+        WaitCommEvent,
+        ReadFile,
+        WriteFile,
+        ClearCommError,
+    };
+
+    struct Record {
+        std::vector<std::string> createdNames; // every name given to CreateFileA
+        int configWrites = 0; // SetCommConfig calls on a live line
+        DCB lastConfig {}; // the DCB of the last of them
+        int timeoutWrites = 0; // SetCommTimeouts calls on a live line
+        COMMTIMEOUTS lastTimeouts {}; // the timeouts of the last of them
+        std::vector<DWORD> commMasks; // every mask given to SetCommMask on a live line
+        std::vector<DWORD> escapes; // every EscapeCommFunction function
+    };
+
+    static Record record();
+    // Forgets the record, pending failures, injected errors and modem status,
+    // and restores the driver's default DCB.
+    static void reset();
+
+    // The next call of that kind fails with the given error code.
+    static void failNext(Call call, DWORD error);
+    // The DCB a freshly opened line reports, as a driver would after boot.
+    static void setDriverDefaults(const DCB& dcb);
+    static DCB driverDefaults();
+    // Error flags the next ClearCommError reports (once).
+    static void injectCommErrors(DWORD flags);
+    // Modem status reported instead of the line's own (pseudo-terminals have none).
+    static void setModemStatus(DWORD status);
+
+    // Live handles (lines and events), and live events alone.
+    static int liveHandles();
+    static int liveEvents();
+
+    // --- used by the stand-in itself ---
+    static bool takeFailure(Call call, DWORD& error);
+    static DWORD takeCommErrors();
+    static bool modemStatus(DWORD& status);
+    static void noteCreate(const std::string& name);
+    static void noteConfig(const DCB& dcb);
+    static void noteTimeouts(const COMMTIMEOUTS& timeouts);
+    static void noteMask(DWORD mask);
+    static void noteEscape(DWORD function);
+};

@@ -1,0 +1,293 @@
+// The Win32 functions of the stand-in, over the handle table.
+
+#include "commfile.h"
+#include "driverlog.h"
+#include "eventobject.h"
+#include "handletable.h"
+#include "windows.h"
+
+#include <cerrno>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+thread_local DWORD lastError = ERROR_SUCCESS;
+
+BOOL fail(DWORD error)
+{
+    SetLastError(error);
+    return FALSE;
+}
+
+std::shared_ptr<CommFile> comm(HANDLE handle)
+{
+    auto file = HandleTable::find<CommFile>(handle);
+    if (!file)
+        SetLastError(ERROR_INVALID_HANDLE);
+    return file;
+}
+
+bool injected(DriverLog::Call call)
+{
+    DWORD error = 0;
+    if (!DriverLog::takeFailure(call, error))
+        return false;
+    SetLastError(error);
+    return true;
+}
+
+// An overlapped operation that the stand-in finished at once: Windows then
+// fills the OVERLAPPED and signals its event as for a late completion.
+void finish(OVERLAPPED* ov, BOOL ok, DWORD done)
+{
+    if (!ov)
+        return;
+    ov->Internal = ok ? 0 : GetLastError();
+    ov->InternalHigh = done;
+    if (ov->hEvent)
+        SetEvent(ov->hEvent);
+}
+
+} // namespace
+
+DWORD GetLastError()
+{
+    return lastError;
+}
+
+void SetLastError(DWORD error)
+{
+    lastError = error;
+}
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD creation,
+    DWORD flags, HANDLE)
+{
+    DriverLog::noteCreate(fileName ? fileName : "");
+    if (injected(DriverLog::Call::CreateFileA))
+        return INVALID_HANDLE_VALUE;
+    if (!fileName || creation != OPEN_EXISTING
+        || (access & (GENERIC_READ | GENERIC_WRITE)) != (GENERIC_READ | GENERIC_WRITE)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const int fd = ::open(fileName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd == -1) {
+        SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Only serial lines here; and a comm port is opened by one handle at a time.
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        SetLastError(::isatty(fd) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+        ::close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return HandleTable::add(std::make_shared<CommFile>(
+        fd, (flags & FILE_FLAG_OVERLAPPED) != 0, DriverLog::driverDefaults()));
+}
+
+BOOL CloseHandle(HANDLE object)
+{
+    return HandleTable::remove(object) ? TRUE : fail(ERROR_INVALID_HANDLE);
+}
+
+BOOL GetCommConfig(HANDLE handle, LPCOMMCONFIG config, LPDWORD size)
+{
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    if (!size || *size < sizeof(COMMCONFIG) || !config) {
+        if (size)
+            *size = sizeof(COMMCONFIG);
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    *config = COMMCONFIG {};
+    config->dwSize = sizeof(COMMCONFIG);
+    config->wVersion = 1;
+    config->dcb = file->state();
+    return TRUE;
+}
+
+BOOL SetCommConfig(HANDLE handle, LPCOMMCONFIG config, DWORD size)
+{
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    if (!config || size < sizeof(COMMCONFIG))
+        return fail(ERROR_INVALID_PARAMETER);
+    DriverLog::noteConfig(config->dcb);
+    if (injected(DriverLog::Call::SetCommConfig))
+        return FALSE;
+    return file->setState(config->dcb);
+}
+
+BOOL GetCommState(HANDLE handle, LPDCB dcb)
+{
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    if (!dcb)
+        return fail(ERROR_INVALID_PARAMETER);
+    *dcb = file->state();
+    return TRUE;
+}
+
+BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts)
+{
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    if (!timeouts)
+        return fail(ERROR_INVALID_PARAMETER);
+    DriverLog::noteTimeouts(*timeouts);
+    return file->setTimeouts(*timeouts);
+}
+
+BOOL SetCommMask(HANDLE handle, DWORD mask)
+{
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    DriverLog::noteMask(mask);
+    if (injected(DriverLog::Call::SetCommMask))
+        return FALSE;
+    return file->setMask(mask);
+}
+
+BOOL WaitCommEvent(HANDLE handle, LPDWORD mask, LPOVERLAPPED overlapped)
+{
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    if (injected(DriverLog::Call::WaitCommEvent))
+        return FALSE;
+    return file->waitEvent(mask, overlapped);
+}
+
+BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat)
+{
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    if (injected(DriverLog::Call::ClearCommError))
+        return FALSE;
+    return file->clearError(errors, stat);
+}
+
+BOOL EscapeCommFunction(HANDLE handle, DWORD function)
+{
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    DriverLog::noteEscape(function);
+    return file->escape(function);
+}
+
+BOOL GetCommModemStatus(HANDLE handle, LPDWORD status)
+{
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    if (!status)
+        return fail(ERROR_INVALID_PARAMETER);
+    return file->modemStatus(*status);
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped)
+{
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    // A handle opened for overlapped I/O needs an OVERLAPPED, as on Windows.
+    if (file->overlapped() && !overlapped)
+        return fail(ERROR_INVALID_PARAMETER);
+    DWORD done = 0;
+    BOOL ok = FALSE;
+    if (!injected(DriverLog::Call::ReadFile))
+        ok = file->read(buffer, toRead, done);
+    if (read)
+        *read = done;
+    finish(overlapped, ok, done);
+    return ok;
+}
+
+BOOL WriteFile(
+    HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    if (file->overlapped() && !overlapped)
+        return fail(ERROR_INVALID_PARAMETER);
+    DWORD done = 0;
+    BOOL ok = FALSE;
+    if (!injected(DriverLog::Call::WriteFile))
+        ok = file->write(buffer, toWrite, done);
+    if (written)
+        *written = done;
+    finish(overlapped, ok, done);
+    return ok;
+}
+
+BOOL GetOverlappedResult(HANDLE handle, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait)
+{
+    if (!comm(handle))
+        return FALSE;
+    if (!overlapped)
+        return fail(ERROR_INVALID_PARAMETER);
+    const auto event = HandleTable::find<EventObject>(overlapped->hEvent);
+    if (wait && event)
+        event->wait(-1);
+    else if (event && !event->wait(0))
+        return fail(ERROR_IO_INCOMPLETE);
+    if (transferred)
+        *transferred = static_cast<DWORD>(overlapped->InternalHigh);
+    if (overlapped->Internal != 0)
+        return fail(static_cast<DWORD>(overlapped->Internal));
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE handle)
+{
+    const auto file = comm(handle);
+    return file ? file->flush() : FALSE;
+}
+
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCWSTR)
+{
+    return HandleTable::add(std::make_shared<EventObject>(manualReset != 0, initialState != 0));
+}
+
+BOOL SetEvent(HANDLE handle)
+{
+    const auto event = HandleTable::find<EventObject>(handle);
+    if (!event)
+        return fail(ERROR_INVALID_HANDLE);
+    event->set();
+    return TRUE;
+}
+
+BOOL ResetEvent(HANDLE handle)
+{
+    const auto event = HandleTable::find<EventObject>(handle);
+    if (!event)
+        return fail(ERROR_INVALID_HANDLE);
+    event->reset();
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    const auto event = HandleTable::find<EventObject>(handle);
+    if (!event) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    const long ms = milliseconds == INFINITE ? -1 : static_cast<long>(milliseconds);
+    return event->wait(ms) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}

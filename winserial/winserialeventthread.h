@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QThread>
+
+#include <atomic>
+
+class WinSerialDevice;
+
+// The event thread of a port in event-driven mode: waits for comm events on
+// the port until asked to stop.
+class WinSerialEventThread : public QThread {
+public:
+    explicit WinSerialEventThread(WinSerialDevice* port);
+
+    // Asks the loop to end after the current pass; the port then clears its
+    // comm mask so that a pending wait returns.
+    void stop();
+
+protected:
+    void run() override;
+
+private:
+    WinSerialDevice* port;
+    std::atomic<bool> stopRequested { false };
+};
