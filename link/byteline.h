@@ -20,6 +20,13 @@ public:
     // Waits up to the line's time-out for input and reads what is there, at
     // most max bytes; count gets the number read when the result is Data.
     virtual Result read(char *data, int max, int &count) = 0;
+    // As read, but waits at most ms for input. A line that cannot wait less
+    // than its own time-out waits that long instead.
+    virtual Result readWithin(char *data, int max, int &count, int ms)
+    {
+        static_cast<void>(ms);
+        return read(data, max, count);
+    }
     // Writes all n bytes.
     virtual Result write(const char *data, int n) = 0;
     // Sleeps for ms milliseconds unless stopped first; false when stopped.

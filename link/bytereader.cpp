@@ -5,11 +5,13 @@
 
 ByteReader::ByteReader(ByteLine &l) : line(l) {}
 
-ByteLine::Result ByteReader::next(char &c)
+ByteLine::Result ByteReader::next(char &c, int waitMs)
 {
     if (begin == end) {
         int count = 0;
-        const auto result = line.read(buffer.data(), static_cast<int>(buffer.size()), count);
+        const int size = static_cast<int>(buffer.size());
+        const auto result = waitMs < 0 ? line.read(buffer.data(), size, count)
+                                       : line.readWithin(buffer.data(), size, count, waitMs);
         if (result != ByteLine::Result::Data)
             return result;
         begin = 0;

@@ -10,8 +10,9 @@ class ByteReader {
 public:
     explicit ByteReader(ByteLine &line);
 
-    // Next byte into c. On Timeout c is left untouched.
-    ByteLine::Result next(char &c);
+    // Next byte into c. On Timeout c is left untouched. With waitMs >= 0 the
+    // wait for a byte is at most that long instead of the line's time-out.
+    ByteLine::Result next(char &c, int waitMs = -1);
     // Up to n bytes into data, waiting for more until n have come or the
     // line times out; count gets the number received.
     ByteLine::Result block(char *data, int n, int &count);

@@ -12,6 +12,9 @@
 namespace {
 
 constexpr int kGeneratorPollMs = 100;
+// Inside a frame the device sends without pause; this much silence means the
+// frame was cut short.
+constexpr int kFrameGapMs = 100;
 
 } // namespace
 
@@ -157,11 +160,11 @@ void Thread::run()
 
 // --- line primitives ------------------------------------------------------
 
-Thread::Got Thread::get(char &c)
+Thread::Got Thread::get(char &c, int waitMs)
 {
     if (!alive())
         return Got::End;
-    const auto result = reader.next(c);
+    const auto result = reader.next(c, waitMs);
     if (result == ByteLine::Result::Data)
         return Got::Byte;
     if (result == ByteLine::Result::Timeout)
@@ -337,22 +340,24 @@ bool Thread::getChannel()
         }
     }
 
-    std::array<char, frame::kReadLimit> bytes{};
+    // The frame is a fixed 2048 data bytes and its "E". A data byte that
+    // happens to equal "E" is a sample, not the end: stopping there would
+    // throw away most frames of a live signal. A frame cut short shows as the
+    // line falling quiet in the middle of it.
+    std::array<char, frame::kDataBytes + 1> bytes{};
     int count = 0;
-    bool sawEnd = false;
-    while (count < frame::kReadLimit && !sawEnd) {
+    while (count < frame::kDataBytes + 1) {
         char c = 0;
-        const Got got = get(c);
+        const Got got = get(c, kFrameGapMs);
         if (got == Got::End)
             return false;
-        if (got != Got::Byte)
-            continue;
+        if (got == Got::Timeout)
+            break;
         bytes[static_cast<std::size_t>(count++)] = c;
-        sawEnd = c == byteOf(Cmd::End);
     }
     if (!put(byteOf(Cmd::Go)))
         return false;
-    if (!sawEnd || count != frame::kDataBytes + 1)
+    if (count != frame::kDataBytes + 1 || bytes[frame::kDataBytes] != byteOf(Cmd::End))
         return false;
 
     Frame decoded{};

@@ -63,7 +63,8 @@ private:
     bool setMode(char mode);
     bool putUntilEcho(char command);
     bool readUntil(char wanted);
-    Got get(char &c);
+    // Next byte; waitMs >= 0 waits at most that long instead of the line's time-out.
+    Got get(char &c, int waitMs = -1);
     bool put(char c);
     bool put(const char *data, int n);
     bool alive() const { return ended == ByteLine::Result::Data; }

@@ -50,9 +50,14 @@ ByteLine::Result PosixLine::wait(short events, int ms)
 
 ByteLine::Result PosixLine::read(char *data, int max, int &count)
 {
+    return readWithin(data, max, count, kTimeoutMs);
+}
+
+ByteLine::Result PosixLine::readWithin(char *data, int max, int &count, int ms)
+{
     count = 0;
     for (;;) {
-        const Result ready = wait(POLLIN, kTimeoutMs);
+        const Result ready = wait(POLLIN, ms);
         if (ready != Result::Data)
             return ready;
         reads.fetch_add(1, std::memory_order_relaxed);

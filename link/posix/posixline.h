@@ -15,6 +15,7 @@ public:
     PosixLine &operator=(const PosixLine &) = delete;
 
     Result read(char *data, int max, int &count) override;
+    Result readWithin(char *data, int max, int &count, int ms) override;
     Result write(const char *data, int n) override;
     bool pause(int ms) override;
     void stop() override;

@@ -123,9 +123,11 @@ private slots:
         QByteArray early("S");
         early.append(QByteArray(100, '\x02'));
         early.append('E');
-        // What is left of a cut frame goes through the next hunt: a "w" in it is answered.
-        QTest::newRow("data byte equal to E ends the frame early")
+        // After a frame cut short the worker hunts again: a "w" is answered.
+        QTest::newRow("frame cut short after an early end marker")
             << early << QByteArray("\x03\x03w\x03", 4);
+        QTest::newRow("frame cut short without end marker")
+            << QByteArray("S") + QByteArray(1500, '\x04') << QByteArray("w");
         QByteArray late("S");
         late.append(QByteArray(2049, '\x01'));
         late.append('E');
@@ -155,6 +157,27 @@ private slots:
         QVector<int> next(1024, 0x0203);
         QVERIFY(serveFrame(next));
         QVERIFY(waitFor([&] { return frames.snapshot()[0] == 0x0203; }));
+    }
+
+    // Samples whose bytes equal the end marker are data: such frames are common
+    // on a live signal and must not be lost.
+    void dataBytesEqualToTheEndMarkerAreSamples()
+    {
+        QVector<int> samples(1024, 0x4545);
+        samples[1] = 69;        // low byte "E"
+        samples[2] = -187;      // 0xFF45
+        samples[3] = 0x0053;    // "S"
+        samples[4] = 0x3E77;    // ">" and "w"
+        QVERIFY(serveFrame(samples));
+        QVERIFY(waitFor([&] { return frames.snapshot()[0] == 0x4545; }));
+        const Frame f = frames.snapshot();
+        QCOMPARE(f[1], 69);
+        QCOMPARE(f[2], -187);
+        QCOMPARE(f[3], 0x53);
+        QCOMPARE(f[4], 0x3E77);
+        QCOMPARE(f[1023], 0x4545);
+        // Nothing in the frame was taken for a prompt.
+        QVERIFY(device->drain(150).isEmpty());
     }
 
     void promptsAreAnsweredAtOnce()
