@@ -1,0 +1,226 @@
+#include "mainwindow.h"
+#include "shared.h"
+#include "spectrum.h"
+#include "zorsimulator.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <array>
+#include <memory>
+
+// The analyzer and logic analyzer tabs against the simulated ZOR: what the
+// device receives, and the spectrum of what it sends back.
+class TestAnalyzerE2e : public QObject {
+    Q_OBJECT
+
+private:
+    static constexpr int kWaitMs = 15000;
+
+    std::unique_ptr<QTemporaryDir> dir;
+    QString home;
+    std::unique_ptr<ZorSimulator> sim;
+
+    static QPushButton* portButton(MainWindow& w)
+    {
+        for (QPushButton* button : w.findChildren<QPushButton*>()) {
+            if (button->geometry() == QRect(880, 580, 100, 20))
+                return button;
+        }
+        return nullptr;
+    }
+
+    static void selectTab(MainWindow& w, int index)
+    {
+        w.findChild<QTabWidget*>()->setCurrentIndex(index);
+    }
+
+    static void choose(MainWindow& w, const char* box, const QString& item)
+    {
+        auto* combo = w.findChild<QComboBox*>(box);
+        QVERIFY(combo);
+        const int row = combo->findText(item);
+        QVERIFY(row >= 0);
+        combo->setCurrentIndex(row);
+        emit combo->activated(row);
+    }
+
+    // The bytes the device received since the last clear, without the frame
+    // requests ("g") and keep-alive answers ("w") that flow all the time.
+    QString commands() const
+    {
+        QString out;
+        for (const char c : sim->received()) {
+            if (c != 'g' && c != 'w')
+                out += QLatin1Char(c);
+        }
+        return out;
+    }
+
+    // Waits until the device has sent `count` more frames.
+    bool framesPass(long count) const
+    {
+        const long target = sim->state().framesSent + count;
+        QElapsedTimer timer;
+        timer.start();
+        while (sim->state().framesSent < target) {
+            if (timer.elapsed() > kWaitMs)
+                return false;
+            QTest::qWait(20);
+        }
+        return true;
+    }
+
+    // Opens the port on the current tab and waits until frames flow and the
+    // opening exchanges (the oscilloscope's, on its tab) are over.
+    bool open(MainWindow& w)
+    {
+        QPushButton* button = portButton(w);
+        if (!button)
+            return false;
+        button->click();
+        return button->text() == QStringLiteral("Close port") && framesPass(3);
+    }
+
+private slots:
+    void init()
+    {
+        home = QDir::currentPath();
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+        QVERIFY(QDir::setCurrent(dir->path()));
+
+        ZorSimulator::Options options;
+        options.linkPath = (dir->path() + QStringLiteral("/zor")).toStdString();
+        sim = std::make_unique<ZorSimulator>(options);
+        QVERIFY(sim->start());
+
+        QFile settings(QStringLiteral("settings.txt"));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write(QStringLiteral("#%1#115200#3#ZOR")
+                           .arg(QString::fromStdString(sim->slavePath()))
+                           .toLatin1());
+    }
+
+    void cleanup()
+    {
+        sim.reset();
+        QDir::setCurrent(home);
+        dir.reset();
+    }
+
+    void enteringAnalyzerSendsChannelTimeBaseAndGainInOrder()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(open(w));
+
+        sim->clearReceived();
+        selectTab(w, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(commands().contains(QStringLiteral("u00q")), kWaitMs);
+        QVERIFY(framesPass(1));
+        // One-channel mode ("q", "a", each repeated until echoed), then the time
+        // base 7, then gains 0 and 0, nothing else.
+        const QRegularExpression order(QStringLiteral("^q+a+s7qu00q$"));
+        QVERIFY2(order.match(commands()).hasMatch(), qPrintable(commands()));
+
+        const DeviceState state = sim->state();
+        QCOMPARE(state.mode, Mode::OneChannel);
+        QCOMPARE(state.timeBase, 7);
+        QCOMPARE(state.gain1, 0);
+        QCOMPARE(state.gain2, 0);
+    }
+
+    // The power-up generator tone, about 1008 Hz on channel 1, sampled at
+    // 80 kS/s (32 x 2500 Hz per division): 78.125 Hz per bin, so bin 13.
+    void powerUpToneShowsItsPeakInTheRightBin()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(open(w));
+        selectTab(w, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(commands().contains(QStringLiteral("u00q")), kWaitMs);
+        QVERIFY(framesPass(2));
+
+        const Frame frame = buff.snapshot();
+        std::array<double, spectrum::kSinTabLen> tab {};
+        spectrum::fillSinTab(tab.data());
+        std::array<double, spectrum::kPoints> re {};
+        std::array<double, spectrum::kPoints> im {};
+        for (int i = 0; i < spectrum::kPoints; ++i)
+            re[i] = frame[i];
+        spectrum::fft(re.data(), im.data(), spectrum::kOrder, tab.data(), spectrum::kPoints);
+        int peak = 2;
+        for (int k = 3; k < spectrum::kBins; ++k) {
+            if (re[k] > re[peak])
+                peak = k;
+        }
+        QCOMPARE(peak, 13);
+
+        // On the plot bin 13 is lit at columns 36 and 37, and it is the highest point.
+        const QImage image = w.grab().toImage();
+        const QColor trace(20, 30, 240);
+        QPoint top(-1, -1);
+        for (int y = 30; y <= 542 && top.x() < 0; ++y) {
+            for (int x = 10; x <= 778; ++x) {
+                if (image.pixelColor(x, y) == trace) {
+                    top = QPoint(x, y);
+                    break;
+                }
+            }
+        }
+        QVERIFY2(top.x() == 36 || top.x() == 37, qPrintable(QString::number(top.x())));
+
+        auto* power = w.findChild<QLabel*>("powerLabel");
+        QVERIFY(power);
+        QVERIFY2(power->text().startsWith(QStringLiteral("Power: "))
+                && power->text().endsWith(QStringLiteral("daB"))
+                && power->text() != QStringLiteral("Power: 0daB"),
+            qPrintable(power->text()));
+    }
+
+    void analyzerChoicesReachTheDevice()
+    {
+        MainWindow w;
+        w.show();
+        selectTab(w, 2);
+        // Opened on this tab the analyzer is not started: it sends nothing of its own.
+        QVERIFY(open(w));
+        QVERIFY(!commands().contains(QLatin1Char('s')));
+        QVERIFY(!commands().contains(QLatin1Char('u')));
+
+        choose(w, "vaBox", QStringLiteral("7.8mV"));
+        QTRY_COMPARE_WITH_TIMEOUT(sim->state().gain1, 6, kWaitMs);
+        QCOMPARE(sim->state().gain2, 0);
+        choose(w, "taBox", QStringLiteral("62.5kHz/dz"));
+        QTRY_COMPARE_WITH_TIMEOUT(sim->state().timeBase, 2, kWaitMs);
+        // The slowest span last: its frames take over three seconds each.
+        choose(w, "taBox", QStringLiteral("10Hz/dz"));
+        QTRY_COMPARE_WITH_TIMEOUT(sim->state().timeBase, 14, kWaitMs);
+    }
+
+    void logicAnalyzerTabSendsNothing()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(open(w));
+        QVERIFY(framesPass(2));
+        sim->clearReceived();
+        selectTab(w, 3);
+        choose(w, "timeBox", QStringLiteral("10Hz/dz"));
+        QVERIFY(framesPass(3));
+        QCOMPARE(commands(), QString());
+        QCOMPARE(w.findChild<QLabel*>("valueLabel")->text(), QStringLiteral("Value: 2"));
+    }
+};
+
+QTEST_MAIN(TestAnalyzerE2e)
+#include "tst_analyzer_e2e.moc"
