@@ -1,13 +1,309 @@
 #include "oscyloskop.h"
 
-Oscyloskop::Oscyloskop(QWidget *w) : window(w) {}
+#include "graph.h"
+#include "measurements.h"
+#include "zorcom.h"
 
-void Oscyloskop::show() {}
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QScrollBar>
+#include <QSpinBox>
 
-void Oscyloskop::hide() {}
+namespace {
 
-void Oscyloskop::enable() {}
+constexpr int kTimeItems = 15;
+constexpr int kTwoChannelTimeItems = 11; // the four fastest time bases need one channel
+constexpr int kSlowestTwoChannelItem = 10; // "20us/dz"
+constexpr int kCursorRange = 256; // vertical position range, pixels
 
-void Oscyloskop::start() {}
+const QColor kCursorColour(20, 80, 60);
+const QColor kChannel1Colour(20, 30, 240);
+const QColor kChannel2Colour(230, 30, 20);
 
-void Oscyloskop::drawGraph(const int *) {}
+constexpr const char *kTimeTexts[kTimeItems] = {
+    "50ms/dz",  "20ms/dz", "10ms/dz", "5ms/dz",  "2ms/dz", "1ms/dz", "500us/dz", "200us/dz",
+    "100us/dz", "50us/dz", "20us/dz", "10us/dz", "8us/dz", "5us/dz", "2us/dz"};
+constexpr const char *kGainTexts[] = {"2.5V/dz",  "1V/dz",   "500mV/dz", "250mV/dz",
+                                      "100mV/dz", "50mV/dz", "25mV/dz"};
+constexpr const char *kModeTexts[] = {"----", "Norm", "Auto", "Single"};
+constexpr const char *kEdgeTexts[] = {"Fall", "Ris"};
+constexpr const char *kBandTexts[] = {"LF", "HF"};
+
+int timeBaseOf(int item)
+{
+    return kTimeItems - 1 - item;
+}
+
+template <typename W> W *make(QWidget *parent, const char *name, int x, int y, int w, int h)
+{
+    W *widget = new W(parent);
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+template <typename Texts>
+QComboBox *makeCombo(QWidget *parent, const char *name, int x, int y, int w, const Texts &texts,
+                     int current)
+{
+    auto *combo = make<QComboBox>(parent, name, x, y, w, 20);
+    for (const char *text : texts)
+        combo->addItem(QLatin1String(text));
+    combo->setCurrentIndex(current);
+    return combo;
+}
+
+void enableAll(std::initializer_list<QWidget *> widgets, bool on)
+{
+    for (QWidget *widget : widgets)
+        widget->setEnabled(on);
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, int x, int y, int w)
+{
+    auto *label = make<QLabel>(parent, name, x, y, w, 20);
+    label->setText(text);
+    return label;
+}
+
+} // namespace
+
+Oscyloskop::Oscyloskop(QWidget *w) : window(w)
+{
+    timeCombo = makeCombo(window, "timeCombo", 100, 580, 110, kTimeTexts, timeBaseOf(tbIndex));
+
+    channel2Box = make<QCheckBox>(window, "channel2Box", 380, 580, 20, 20);
+    channel2Box->setChecked(false);
+
+    gain1Combo = makeCombo(window, "gain1Combo", 250, 580, 110, kGainTexts, 0);
+    gain2Combo = makeCombo(window, "gain2Combo", 400, 580, 110, kGainTexts, 0);
+
+    xPosBar = make<QScrollBar>(window, "xPosBar", 0, 552, 788, 20);
+    xPosBar->setOrientation(Qt::Horizontal);
+    xPosBar->setRange(-osc::kWindowCentre, osc::kWindowCentre);
+    xPosBar->setValue(0);
+    yPos1Bar = make<QScrollBar>(window, "yPos1Bar", 788, 23, 20, 529);
+    yPos2Bar = make<QScrollBar>(window, "yPos2Bar", 808, 23, 20, 529);
+    for (QScrollBar *bar : {yPos1Bar, yPos2Bar}) {
+        bar->setOrientation(Qt::Vertical);
+        bar->setRange(-kCursorRange, kCursorRange);
+        bar->setValue(0);
+    }
+
+    fastTimeItems << QStringLiteral("10u") << QStringLiteral("8u") << QStringLiteral("5u")
+                  << QStringLiteral("2u");
+
+    trigModeCombo = makeCombo(window, "trigModeCombo", 550, 580, 65, kModeTexts, 0);
+    trigEdgeCombo = makeCombo(window, "trigEdgeCombo", 620, 580, 55, kEdgeTexts, 0);
+    trigBandCombo = makeCombo(window, "trigBandCombo", 680, 580, 50, kBandTexts, 0);
+
+    trigLevelBox = make<QSpinBox>(window, "trigLevelBox", 740, 580, 90, 20);
+    trigLevelBox->setRange(-2000, 2000);
+    trigLevelBox->setSuffix(QStringLiteral("mV"));
+    trigLevelBox->setValue(0);
+
+    xPosLabel = makeLabel(window, "xPosLabel", tr("Xpos: 0"), 838, 30, 100);
+    yPos1Label = makeLabel(window, "yPos1Label", tr("Ypos1: 0"), 838, 50, 100);
+    yPos2Label = makeLabel(window, "yPos2Label", tr("Ypos2: 0"), 938, 50, 100);
+    rms1Label = makeLabel(window, "rms1Label", QStringLiteral("CH1 RMS: 0V"), 838, 100, 200);
+    rms2Label = makeLabel(window, "rms2Label", QStringLiteral("CH2 RMS: 0V"), 838, 120, 200);
+    avg1Label = makeLabel(window, "avg1Label", QStringLiteral("CH1 Avg: 0V"), 838, 150, 200);
+    avg2Label = makeLabel(window, "avg2Label", QStringLiteral("CH2 Avg: 0V"), 838, 170, 200);
+    vpp1Label = makeLabel(window, "vpp1Label", QStringLiteral("CH1 Vpp = 0V"), 838, 200, 200);
+    vpp2Label = makeLabel(window, "vpp2Label", QStringLiteral("CH2 Vpp = 0V"), 838, 220, 200);
+    freq1Label = makeLabel(window, "freq1Label", QStringLiteral("CH1 Freq = 0Hz"), 838, 250, 200);
+    freq2Label = makeLabel(window, "freq2Label", QStringLiteral("CH2 Freq = 0Hz"), 838, 270, 200);
+
+    // Nothing is usable until a port has been opened; the position labels are
+    // readouts only.
+    for (QWidget *widget : instrumentWidgets())
+        widget->setEnabled(false);
+
+    connect(timeCombo, SIGNAL(activated(int)), this, SLOT(tSlot()));
+    connect(gain1Combo, SIGNAL(activated(int)), this, SLOT(vSlot()));
+    connect(gain2Combo, SIGNAL(activated(int)), this, SLOT(vSlot()));
+    connect(xPosBar, SIGNAL(valueChanged(int)), this, SLOT(xPosSlot()));
+    connect(yPos1Bar, SIGNAL(valueChanged(int)), this, SLOT(yPosSlot()));
+    connect(yPos2Bar, SIGNAL(valueChanged(int)), this, SLOT(yPosSlot()));
+    connect(channel2Box, SIGNAL(clicked()), this, SLOT(channel2Slot()));
+    connect(trigModeCombo, SIGNAL(activated(int)), this, SLOT(trigSlot()));
+    connect(trigEdgeCombo, SIGNAL(activated(int)), this, SLOT(trigSlot()));
+    connect(trigBandCombo, SIGNAL(activated(int)), this, SLOT(trigSlot()));
+    connect(trigLevelBox, SIGNAL(valueChanged(int)), this, SLOT(trigSlot()));
+}
+
+// The controls shown with the tab, in the order they are shown.
+QList<QWidget *> Oscyloskop::instrumentWidgets() const
+{
+    return {gain1Combo,   gain2Combo,  timeCombo,     xPosBar,       yPos1Bar,
+            yPos2Bar,     channel2Box, trigModeCombo, trigEdgeCombo, trigBandCombo,
+            trigLevelBox, rms1Label,   rms2Label,     avg1Label,     avg2Label,
+            vpp1Label,    vpp2Label,   freq1Label,    freq2Label};
+}
+
+void Oscyloskop::show()
+{
+    for (QWidget *widget : instrumentWidgets())
+        widget->show();
+}
+
+void Oscyloskop::hide()
+{
+    for (QWidget *widget : instrumentWidgets())
+        widget->hide();
+}
+
+void Oscyloskop::enable()
+{
+    enableAll({gain1Combo, timeCombo, xPosBar, yPos1Bar, channel2Box, trigModeCombo, trigEdgeCombo,
+               trigBandCombo, trigLevelBox, rms1Label, avg1Label, vpp1Label, freq1Label},
+              true);
+}
+
+void Oscyloskop::start()
+{
+    if (!com)
+        return;
+    if (channel2Box->isChecked())
+        com->osc2chStart();
+    else
+        com->osc1chStart();
+    com->setTimeBase(tbIndex);
+    com->setGain(gain1Index, gain2Index);
+}
+
+// Changes made while no port is open are only recorded here: the link ignores
+// requests without a live worker, and start() sends them at the next open.
+void Oscyloskop::tSlot()
+{
+    tbIndex = timeBaseOf(timeCombo->currentIndex());
+    if (com)
+        com->setTimeBase(tbIndex);
+}
+
+void Oscyloskop::vSlot()
+{
+    gain1Index = gain1Combo->currentIndex();
+    gain2Index = gain2Combo->currentIndex();
+    if (com)
+        com->setGain(gain1Index, gain2Index);
+}
+
+void Oscyloskop::xPosSlot()
+{
+    xPos = xPosBar->value();
+    xPosLabel->setText(QStringLiteral("Xpos: ") + QString::number(xPos));
+}
+
+void Oscyloskop::yPosSlot()
+{
+    yPos1 = -yPos1Bar->value();
+    yPos1Label->setText(QStringLiteral("Ypos1: ") + QString::number(yPos1));
+    yPos2 = -yPos2Bar->value();
+    yPos2Label->setText(QStringLiteral("Ypos2: ") + QString::number(yPos2));
+}
+
+void Oscyloskop::channel2Slot()
+{
+    const bool on = channel2Box->isChecked();
+    if (com) {
+        if (on)
+            com->enable2channel();
+        else
+            com->disable2channel();
+    }
+    enableAll({gain2Combo, yPos2Bar, rms2Label, avg2Label, vpp2Label, freq2Label}, on);
+
+    if (!on) {
+        timeCombo->setMaxCount(kTimeItems);
+        timeCombo->addItems(fastTimeItems);
+        return;
+    }
+    timeCombo->setMaxCount(kTwoChannelTimeItems);
+    // With the four fastest time bases gone from the list, a device still
+    // running one of them would disagree with what the list shows: move it to
+    // the fastest time base left.
+    if (tbIndex < timeBaseOf(kSlowestTwoChannelItem)) {
+        timeCombo->setCurrentIndex(kSlowestTwoChannelItem);
+        tbIndex = timeBaseOf(kSlowestTwoChannelItem);
+        if (com)
+            com->setTimeBase(tbIndex);
+    }
+}
+
+void Oscyloskop::trigSlot()
+{
+    trigWord = trigModeCombo->currentIndex() + 4 * trigEdgeCombo->currentIndex() +
+        8 * trigBandCombo->currentIndex();
+    trigLevel = trigLevelBox->value();
+    trigRearm = true;
+}
+
+bool Oscyloskop::trigger(const int *raw, int *out1, int *out2, int level, int word, int xpos)
+{
+    osc::TriggerSettings settings;
+    settings.level = level;
+    settings.word = word;
+    settings.xPos = xpos;
+    settings.gain1 = gain1Index;
+    settings.gain2 = gain2Index;
+    settings.twoChannels = channel2Box->isChecked();
+    osc::TriggerState state{trigTicks, triggered, trigRearm};
+    const bool refreshed = osc::trigger(raw, out1, out2, settings, state);
+    trigTicks = state.ticks;
+    triggered = state.triggered;
+    trigRearm = state.rearm;
+    return refreshed;
+}
+
+void Oscyloskop::updateReadouts()
+{
+    const int *ch1 = bufGraph.data();
+    const int *ch2 = bufGraph2.data();
+    const int n = osc::kWindow;
+    if (channel2Box->isChecked()) {
+        rms1Label->setText(QStringLiteral("CH1 RMS: ") + osc::calcRMS(ch1, n, gain1Index));
+        rms2Label->setText(QStringLiteral("CH2 RMS: ") + osc::calcRMS(ch2, n, gain2Index));
+        avg1Label->setText(QStringLiteral("CH1 Avg: ") + osc::calcAvg(ch1, n, gain1Index));
+        avg2Label->setText(QStringLiteral("CH2 Avg: ") + osc::calcAvg(ch2, n, gain2Index));
+        vpp1Label->setText(QStringLiteral("CH1 Vpp: ") + osc::calcVpp(ch1, n, gain1Index));
+        vpp2Label->setText(QStringLiteral("CH2 Vpp: ") + osc::calcVpp(ch2, n, gain2Index));
+        freq1Label->setText(QStringLiteral("CH1 Freq: ") + osc::calcFreq(ch1, n, tbIndex));
+        freq2Label->setText(QStringLiteral("CH2 Freq: ") + osc::calcFreq(ch2, n, tbIndex));
+        return;
+    }
+    rms1Label->setText(QStringLiteral("CH1 RMS: ") + osc::calcRMS(ch1, n, gain1Index));
+    avg1Label->setText(QStringLiteral("CH1 Avg: ") + osc::calcAvg(ch1, n, gain1Index));
+    vpp1Label->setText(QStringLiteral("CH1 Vpp: ") + osc::calcVpp(ch1, n, gain1Index));
+    freq1Label->setText(QStringLiteral("CH1 Freq: ") + osc::calcFreq(ch1, n, tbIndex));
+}
+
+// The readouts have seen the samples; now move each trace to its channel's position.
+void Oscyloskop::adjustGraph(bool channel2)
+{
+    for (int &v : bufGraph)
+        v += 4 * yPos1;
+    if (channel2)
+        for (int &v : bufGraph2)
+            v += 4 * yPos2;
+}
+
+void Oscyloskop::drawGraph(const int *frame)
+{
+    const bool channel2 = channel2Box->isChecked();
+    if (trigger(frame, bufGraph.data(), bufGraph2.data(), trigLevel, trigWord, xPos)) {
+        updateReadouts();
+        adjustGraph(channel2);
+    }
+
+    Graph graph(window);
+    graph.svWindow();
+    const int levelOffset =
+        (50000 / osc::gainTab[static_cast<std::size_t>(gain1Index)]) * trigLevel / 100;
+    graph.cursorH(levelOffset + yPos1, kCursorColour);
+    graph.cursorV(2 * xPos + 2 * osc::kWindowCentre, kCursorColour);
+    graph.signal(bufGraph.data(), kChannel1Colour);
+    if (channel2)
+        graph.signal(bufGraph2.data(), kChannel2Colour);
+}

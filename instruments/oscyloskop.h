@@ -1,9 +1,22 @@
 #pragma once
 
-#include <QMainWindow>
+#include "trigger.h"
 
+#include <QMainWindow>
+#include <QStringList>
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QScrollBar;
+class QSpinBox;
 class ZORCom;
 
+// The "&Oscyloskop" tab: a two-channel oscilloscope. The panel itself is never
+// shown; its controls are children of the main window at fixed positions and
+// its plot is painted on the main window while the tab is current.
 class Oscyloskop : public QMainWindow {
     Q_OBJECT
 public:
@@ -11,15 +24,67 @@ public:
 
     void show();
     void hide();
+    // Makes the channel 1 and trigger controls usable once a port has been opened.
     void enable();
+    // Sends the channel mode, time base and gains to the device.
     void start();
+    // Aligns a fresh frame (1024 samples), updates the readouts and paints the plot.
     void drawGraph(const int *frame);
 
     ZORCom *com = nullptr;
-    int trigTicks = 0;
-    int tbIndex = 7;
+    int trigTicks = 0; // refresh ticks since the last edge; the main window counts them
+    int tbIndex = 7; // time-base code, 0 the fastest
     int gain1Index = 0;
 
+private slots:
+    void tSlot();
+    void vSlot();
+    void xPosSlot();
+    void yPosSlot();
+    void channel2Slot();
+    void trigSlot();
+
 private:
+    bool trigger(const int *raw, int *out1, int *out2, int level, int word, int xpos);
+    void updateReadouts();
+    void adjustGraph(bool channel2);
+    QList<QWidget *> instrumentWidgets() const;
+
     QWidget *window;
+    QComboBox *timeCombo;
+    QComboBox *gain1Combo;
+    QComboBox *gain2Combo;
+    QScrollBar *xPosBar;
+    QScrollBar *yPos1Bar;
+    QScrollBar *yPos2Bar;
+    QCheckBox *channel2Box;
+    QStringList fastTimeItems;
+    QComboBox *trigModeCombo;
+    QComboBox *trigEdgeCombo;
+    QComboBox *trigBandCombo;
+    QSpinBox *trigLevelBox;
+    QLabel *xPosLabel;
+    QLabel *yPos1Label;
+    QLabel *yPos2Label;
+    QLabel *rms1Label;
+    QLabel *rms2Label;
+    QLabel *avg1Label;
+    QLabel *avg2Label;
+    QLabel *vpp1Label;
+    QLabel *vpp2Label;
+    QLabel *freq1Label;
+    QLabel *freq2Label;
+
+    int gain2Index = 0;
+    int trigWord = 0;
+    int trigLevel = 0;
+    bool triggered = false;
+    bool trigRearm = false;
+    int xPos = 0;
+    int yPos1 = 0; // pixels, positive up
+    int yPos2 = 0;
+
+    // Display buffers in display units, vertical offsets included.
+    std::array<int, osc::kWindow> bufGraph{};
+    std::array<int, osc::kWindow> bufGraph2{};
 };

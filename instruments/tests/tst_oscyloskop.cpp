@@ -1,0 +1,642 @@
+#include "oscyloskop.h"
+
+#include "framebuffer.h"
+#include "gentable.h"
+#include "zorcom.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QtTest>
+
+#include <array>
+#include <memory>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using RawFrame = std::array<int, 1024>;
+
+// The device end of a pseudo-terminal, played by the test one exchange at a
+// time so it sees exactly which bytes the panel's requests put on the line.
+class PtyDevice {
+public:
+    PtyDevice()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master == -1 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            return;
+        path = QString::fromLatin1(::ptsname(master));
+        termios t{};
+        ::tcgetattr(master, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(master, TCSANOW, &t);
+    }
+    ~PtyDevice()
+    {
+        if (master != -1)
+            ::close(master);
+    }
+    PtyDevice(const PtyDevice &) = delete;
+    PtyDevice &operator=(const PtyDevice &) = delete;
+
+    QString slavePath() const { return path; }
+
+    // Sends one frame of zero samples to release the worker from its wait
+    // for a frame, takes its "g" for it, then plays the device for the
+    // requests the worker serves before it waits for the next frame: echoes
+    // every byte but "g" until the line goes quiet. Returns those requests'
+    // bytes ("qa", "s7qg", "u00qg", ...), or nothing when none was pending.
+    QByteArray serveAll()
+    {
+        QByteArray frame(1 + 2048 + 1, '\0');
+        frame[0] = 'S';
+        frame[2049] = 'E';
+        write(frame);
+        if (readByte(3000) != 'g')
+            return QByteArrayLiteral("<no frame ack>");
+        QByteArray requests;
+        for (int c = readByte(kQuietMs); c >= 0; c = readByte(kQuietMs)) {
+            requests.append(static_cast<char>(c));
+            if (c != 'g')
+                write(QByteArray(1, static_cast<char>(c)));
+        }
+        return requests;
+    }
+
+private:
+    void write(const QByteArray &bytes)
+    {
+        int done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n =
+                ::write(master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+            if (n <= 0)
+                return;
+            done += static_cast<int>(n);
+        }
+    }
+    int readByte(int timeoutMs)
+    {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            return -1;
+        unsigned char c = 0;
+        return ::read(master, &c, 1) == 1 ? c : -1;
+    }
+
+    static constexpr int kQuietMs = 300;
+    int master = -1;
+    QString path;
+};
+
+// A widget of the main window's size on which the panel places its controls
+// and paints its plot, from the paint event as the main window does.
+class Host : public QWidget {
+public:
+    Host()
+    {
+        resize(1028, 612);
+        panel = std::make_unique<Oscyloskop>(this);
+    }
+
+    QImage paint(const RawFrame &raw)
+    {
+        frame = &raw;
+        QImage image(size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+        return image;
+    }
+
+    template <typename T> T *control(const char *name) const
+    {
+        return findChild<T *>(QLatin1String(name));
+    }
+
+    std::unique_ptr<Oscyloskop> panel;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        if (frame)
+            panel->drawGraph(frame->data());
+    }
+
+private:
+    const RawFrame *frame = nullptr;
+};
+
+// What the user does: pick an item, which the combo box reports as activated.
+void choose(QComboBox *combo, int item)
+{
+    combo->setCurrentIndex(item);
+    emit combo->activated(item);
+}
+
+RawFrame flat(int v)
+{
+    RawFrame f;
+    f.fill(v);
+    return f;
+}
+
+const QColor kCursor(20, 80, 60);
+const QColor kChannel1(20, 30, 240);
+const QColor kChannel2(230, 30, 20);
+
+QStringList items(const QComboBox *combo)
+{
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i)
+        texts << combo->itemText(i);
+    return texts;
+}
+
+} // namespace
+
+class TestOscyloskop : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void controlsStartDisabledAtTheirPlaces();
+    void listsAndInitialValues();
+    void enableLeavesChannel2ControlsDisabled();
+    void showAndHideLeavePositionLabels();
+    void positionLabels();
+    void startSendsChannelTimeBaseAndGains();
+    void timeBaseCodes_data();
+    void timeBaseCodes();
+    void eitherGainComboSendsBothGains();
+    void channel2ShrinksAndRegrowsTheTimeList();
+    void channel2AtAFastTimeBaseMovesToTwentyMicroseconds();
+    void closedLinkGetsNothingAndTheNextOpenSendsTheSettings();
+    void noLinkAtAll();
+
+    void traceAndCursorsPainted();
+    void levelLineFollowsGain_data();
+    void levelLineFollowsGain();
+    void positionLineAtTheEdges_data();
+    void positionLineAtTheEdges();
+    void verticalPositionMovesOnlyRefreshedPictures();
+    void channel2TraceOnlyWhenTicked();
+    void readoutsOfASquareWave();
+    void singleHoldsUntilATriggerControlChanges();
+
+private:
+    std::unique_ptr<Host> host;
+    std::unique_ptr<PtyDevice> device;
+    std::unique_ptr<ZORCom> link;
+    FrameBuffer frames;
+    GenTable table;
+
+    void openLink();
+};
+
+void TestOscyloskop::init()
+{
+    host = std::make_unique<Host>();
+}
+
+void TestOscyloskop::cleanup()
+{
+    link.reset();
+    device.reset();
+    host.reset();
+}
+
+// Opens a link on a fresh pseudo-terminal, as "Open port" does, and enables the panel.
+void TestOscyloskop::openLink()
+{
+    device = std::make_unique<PtyDevice>();
+    QVERIFY(!device->slavePath().isEmpty());
+    link = std::make_unique<ZORCom>(&frames, &table);
+    QVERIFY(link->Open(device->slavePath(), 115200));
+    QVERIFY(link->Start());
+    host->panel->com = link.get();
+    host->panel->enable();
+}
+
+void TestOscyloskop::controlsStartDisabledAtTheirPlaces()
+{
+    struct Expected {
+        const char *name;
+        QRect geometry;
+        bool enabled;
+    };
+    const Expected expected[] = {
+        {"timeCombo", {100, 580, 110, 20}, false},    {"channel2Box", {380, 580, 20, 20}, false},
+        {"gain1Combo", {250, 580, 110, 20}, false},   {"gain2Combo", {400, 580, 110, 20}, false},
+        {"xPosBar", {0, 552, 788, 20}, false},        {"yPos1Bar", {788, 23, 20, 529}, false},
+        {"yPos2Bar", {808, 23, 20, 529}, false},      {"trigModeCombo", {550, 580, 65, 20}, false},
+        {"trigEdgeCombo", {620, 580, 55, 20}, false}, {"trigBandCombo", {680, 580, 50, 20}, false},
+        {"trigLevelBox", {740, 580, 90, 20}, false},  {"xPosLabel", {838, 30, 100, 20}, true},
+        {"yPos1Label", {838, 50, 100, 20}, true},     {"yPos2Label", {938, 50, 100, 20}, true},
+        {"rms1Label", {838, 100, 200, 20}, false},    {"rms2Label", {838, 120, 200, 20}, false},
+        {"avg1Label", {838, 150, 200, 20}, false},    {"avg2Label", {838, 170, 200, 20}, false},
+        {"vpp1Label", {838, 200, 200, 20}, false},    {"vpp2Label", {838, 220, 200, 20}, false},
+        {"freq1Label", {838, 250, 200, 20}, false},   {"freq2Label", {838, 270, 200, 20}, false},
+    };
+    for (const Expected &e : expected) {
+        QWidget *widget = host->control<QWidget>(e.name);
+        QVERIFY2(widget, e.name);
+        QCOMPARE(widget->parentWidget(), host.get());
+        QCOMPARE(widget->geometry(), e.geometry);
+        QVERIFY2(widget->isEnabled() == e.enabled, e.name);
+    }
+}
+
+void TestOscyloskop::listsAndInitialValues()
+{
+    auto *time = host->control<QComboBox>("timeCombo");
+    QCOMPARE(items(time),
+             QStringList({"50ms/dz", "20ms/dz", "10ms/dz", "5ms/dz", "2ms/dz", "1ms/dz", "500us/dz",
+                          "200us/dz", "100us/dz", "50us/dz", "20us/dz", "10us/dz", "8us/dz",
+                          "5us/dz", "2us/dz"}));
+    QCOMPARE(time->currentIndex(), 7);
+    const QStringList gains{"2.5V/dz",  "1V/dz",   "500mV/dz", "250mV/dz",
+                            "100mV/dz", "50mV/dz", "25mV/dz"};
+    QCOMPARE(items(host->control<QComboBox>("gain1Combo")), gains);
+    QCOMPARE(items(host->control<QComboBox>("gain2Combo")), gains);
+    QCOMPARE(items(host->control<QComboBox>("trigModeCombo")),
+             QStringList({"----", "Norm", "Auto", "Single"}));
+    QCOMPARE(items(host->control<QComboBox>("trigEdgeCombo")), QStringList({"Fall", "Ris"}));
+    QCOMPARE(items(host->control<QComboBox>("trigBandCombo")), QStringList({"LF", "HF"}));
+
+    auto *level = host->control<QSpinBox>("trigLevelBox");
+    QCOMPARE(level->minimum(), -2000);
+    QCOMPARE(level->maximum(), 2000);
+    QCOMPARE(level->suffix(), QStringLiteral("mV"));
+    QCOMPARE(level->value(), 0);
+    auto *x = host->control<QScrollBar>("xPosBar");
+    QCOMPARE(x->orientation(), Qt::Horizontal);
+    QCOMPARE(x->minimum(), -192);
+    QCOMPARE(x->maximum(), 192);
+    for (const char *name : {"yPos1Bar", "yPos2Bar"}) {
+        auto *bar = host->control<QScrollBar>(name);
+        QCOMPARE(bar->orientation(), Qt::Vertical);
+        QCOMPARE(bar->minimum(), -256);
+        QCOMPARE(bar->maximum(), 256);
+        QCOMPARE(bar->value(), 0);
+    }
+    auto *box = host->control<QCheckBox>("channel2Box");
+    QVERIFY(!box->isChecked());
+    QVERIFY(box->text().isEmpty());
+
+    QCOMPARE(host->control<QLabel>("xPosLabel")->text(), QStringLiteral("Xpos: 0"));
+    QCOMPARE(host->control<QLabel>("yPos1Label")->text(), QStringLiteral("Ypos1: 0"));
+    QCOMPARE(host->control<QLabel>("yPos2Label")->text(), QStringLiteral("Ypos2: 0"));
+    QCOMPARE(host->control<QLabel>("rms1Label")->text(), QStringLiteral("CH1 RMS: 0V"));
+    QCOMPARE(host->control<QLabel>("vpp2Label")->text(), QStringLiteral("CH2 Vpp = 0V"));
+    QCOMPARE(host->control<QLabel>("freq1Label")->text(), QStringLiteral("CH1 Freq = 0Hz"));
+    QCOMPARE(host->panel->tbIndex, 7);
+    QCOMPARE(host->panel->gain1Index, 0);
+    QCOMPARE(host->panel->trigTicks, 0);
+}
+
+void TestOscyloskop::enableLeavesChannel2ControlsDisabled()
+{
+    host->panel->enable();
+    for (const char *name : {"gain1Combo", "timeCombo", "xPosBar", "yPos1Bar", "channel2Box",
+                             "trigModeCombo", "trigEdgeCombo", "trigBandCombo", "trigLevelBox",
+                             "rms1Label", "avg1Label", "vpp1Label", "freq1Label"})
+        QVERIFY2(host->control<QWidget>(name)->isEnabled(), name);
+    for (const char *name :
+         {"gain2Combo", "yPos2Bar", "rms2Label", "avg2Label", "vpp2Label", "freq2Label"})
+        QVERIFY2(!host->control<QWidget>(name)->isEnabled(), name);
+
+    host->control<QCheckBox>("channel2Box")->click();
+    for (const char *name :
+         {"gain2Combo", "yPos2Bar", "rms2Label", "avg2Label", "vpp2Label", "freq2Label"})
+        QVERIFY2(host->control<QWidget>(name)->isEnabled(), name);
+    host->control<QCheckBox>("channel2Box")->click();
+    QVERIFY(!host->control<QWidget>("gain2Combo")->isEnabled());
+    QVERIFY(!host->control<QWidget>("freq2Label")->isEnabled());
+}
+
+void TestOscyloskop::showAndHideLeavePositionLabels()
+{
+    host->show();
+    host->panel->hide();
+    QVERIFY(host->control<QWidget>("timeCombo")->isHidden());
+    QVERIFY(host->control<QWidget>("freq2Label")->isHidden());
+    QVERIFY(host->control<QWidget>("trigLevelBox")->isHidden());
+    QVERIFY(!host->control<QWidget>("xPosLabel")->isHidden());
+    QVERIFY(!host->control<QWidget>("yPos2Label")->isHidden());
+    host->panel->show();
+    QVERIFY(!host->control<QWidget>("timeCombo")->isHidden());
+    QVERIFY(!host->control<QWidget>("freq2Label")->isHidden());
+}
+
+void TestOscyloskop::positionLabels()
+{
+    host->panel->enable();
+    host->control<QScrollBar>("xPosBar")->setValue(-192);
+    QCOMPARE(host->control<QLabel>("xPosLabel")->text(), QStringLiteral("Xpos: -192"));
+    host->control<QScrollBar>("yPos1Bar")->setValue(-256);
+    QCOMPARE(host->control<QLabel>("yPos1Label")->text(), QStringLiteral("Ypos1: 256"));
+    QCOMPARE(host->control<QLabel>("yPos2Label")->text(), QStringLiteral("Ypos2: 0"));
+    host->control<QScrollBar>("yPos2Bar")->setValue(100);
+    QCOMPARE(host->control<QLabel>("yPos2Label")->text(), QStringLiteral("Ypos2: -100"));
+    QCOMPARE(host->control<QLabel>("yPos1Label")->text(), QStringLiteral("Ypos1: 256"));
+}
+
+void TestOscyloskop::startSendsChannelTimeBaseAndGains()
+{
+    openLink();
+    host->panel->start();
+    QCOMPARE(device->serveAll(),
+             QByteArrayLiteral("qa"
+                               "s7qg"
+                               "u00qg"));
+}
+
+void TestOscyloskop::timeBaseCodes_data()
+{
+    QTest::addColumn<int>("item");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("2us/dz") << 14 << 0 << QByteArray("s0qg");
+    QTest::newRow("50ms/dz") << 0 << 14 << QByteArray("s>qg");
+    QTest::newRow("10us/dz") << 11 << 3 << QByteArray("s3qg");
+    QTest::newRow("500us/dz") << 6 << 8 << QByteArray("s8qg");
+}
+
+void TestOscyloskop::timeBaseCodes()
+{
+    QFETCH(int, item);
+    QFETCH(int, code);
+    QFETCH(QByteArray, sent);
+    openLink();
+    choose(host->control<QComboBox>("timeCombo"), item);
+    QCOMPARE(host->panel->tbIndex, code);
+    QCOMPARE(device->serveAll(), sent);
+}
+
+void TestOscyloskop::eitherGainComboSendsBothGains()
+{
+    openLink();
+    host->control<QCheckBox>("channel2Box")->click();
+    QCOMPARE(device->serveAll(), QByteArrayLiteral("qc"));
+    choose(host->control<QComboBox>("gain2Combo"), 3);
+    QCOMPARE(device->serveAll(), QByteArrayLiteral("u03qg"));
+    choose(host->control<QComboBox>("gain1Combo"), 6);
+    QCOMPARE(host->panel->gain1Index, 6);
+    QCOMPARE(device->serveAll(), QByteArrayLiteral("u63qg"));
+}
+
+void TestOscyloskop::channel2ShrinksAndRegrowsTheTimeList()
+{
+    openLink();
+    auto *time = host->control<QComboBox>("timeCombo");
+    choose(time, 5); // "1ms/dz"
+    QCOMPARE(device->serveAll(), QByteArrayLiteral("s9qg"));
+
+    auto *box = host->control<QCheckBox>("channel2Box");
+    box->click();
+    QCOMPARE(time->count(), 11);
+    QCOMPARE(time->itemText(10), QStringLiteral("20us/dz"));
+    QCOMPARE(time->currentText(), QStringLiteral("1ms/dz"));
+    QCOMPARE(host->panel->tbIndex, 9);
+    QCOMPARE(device->serveAll(), QByteArrayLiteral("qc")); // no time base
+
+    box->click();
+    QCOMPARE(time->count(), 15);
+    QCOMPARE(items(time).mid(11), QStringList({"10u", "8u", "5u", "2u"}));
+    QCOMPARE(host->panel->tbIndex, 9);
+    QCOMPARE(device->serveAll(), QByteArrayLiteral("qa"));
+    // The regrown items still choose the fast time bases.
+    choose(time, 14);
+    QCOMPARE(host->panel->tbIndex, 0);
+    QCOMPARE(device->serveAll(), QByteArrayLiteral("s0qg"));
+}
+
+// The four fastest time bases are gone from the two-channel list; a device
+// left running one of them would disagree with the list, so the panel moves
+// to "20us/dz" and says so to the device.
+void TestOscyloskop::channel2AtAFastTimeBaseMovesToTwentyMicroseconds()
+{
+    openLink();
+    auto *time = host->control<QComboBox>("timeCombo");
+    choose(time, 13); // "5us/dz"
+    QCOMPARE(host->panel->tbIndex, 1);
+    QCOMPARE(device->serveAll(), QByteArrayLiteral("s1qg"));
+
+    host->control<QCheckBox>("channel2Box")->click();
+    QCOMPARE(time->count(), 11);
+    QCOMPARE(time->currentText(), QStringLiteral("20us/dz"));
+    QCOMPARE(host->panel->tbIndex, 4);
+    QCOMPARE(device->serveAll(),
+             QByteArrayLiteral("qc"
+                               "s4qg"));
+}
+
+void TestOscyloskop::closedLinkGetsNothingAndTheNextOpenSendsTheSettings()
+{
+    openLink();
+    QCOMPARE(device->serveAll(), QByteArray());
+    QVERIFY(link->Close());
+
+    // Changes while the port is closed are kept in the panel.
+    choose(host->control<QComboBox>("timeCombo"), 2);
+    choose(host->control<QComboBox>("gain1Combo"), 4);
+    host->control<QCheckBox>("channel2Box")->click();
+    choose(host->control<QComboBox>("gain2Combo"), 1);
+    QCOMPARE(host->panel->tbIndex, 12);
+    QCOMPARE(host->panel->gain1Index, 4);
+
+    // The next open sends them all.
+    openLink();
+    host->panel->start();
+    QCOMPARE(device->serveAll(),
+             QByteArrayLiteral("qc"
+                               "s<qg"
+                               "u41qg"));
+}
+
+void TestOscyloskop::noLinkAtAll()
+{
+    host->panel->enable();
+    host->panel->start();
+    choose(host->control<QComboBox>("timeCombo"), 0);
+    choose(host->control<QComboBox>("gain1Combo"), 1);
+    host->control<QCheckBox>("channel2Box")->click();
+    QCOMPARE(host->panel->tbIndex, 14);
+    QCOMPARE(host->panel->gain1Index, 1);
+}
+
+void TestOscyloskop::traceAndCursorsPainted()
+{
+    // Free run, gain 0: raw 100 is 100 display units, 25 pixels above the zero line.
+    const QImage image = host->paint(flat(100));
+    QCOMPARE(image.pixelColor(100, 261), kChannel1);
+    QCOMPARE(image.pixelColor(11, 261), kChannel1);
+    QCOMPARE(image.pixelColor(776, 261), kChannel1);
+    QVERIFY(image.pixelColor(100, 262) != kChannel1);
+    // Level 0 on the zero line, trigger position on the centre line.
+    QCOMPARE(image.pixelColor(100, 286), kCursor);
+    QCOMPARE(image.pixelColor(394, 100), kCursor);
+    QCOMPARE(image.pixelColor(394, 542), kCursor);
+    QCOMPARE(image.pixelColor(10, 286), kCursor);
+    QCOMPARE(image.pixelColor(778, 286), kCursor);
+    // The plot around them is black.
+    QCOMPARE(image.pixelColor(100, 100), QColor(Qt::black));
+}
+
+void TestOscyloskop::levelLineFollowsGain_data()
+{
+    QTest::addColumn<int>("gain");
+    QTest::addColumn<int>("row");
+    QTest::newRow("2.5V/dz: 100 pixels up") << 0 << 186;
+    QTest::newRow("1V/dz: 250 pixels up") << 1 << 36;
+    QTest::newRow("25mV/dz: outside, above the widget") << 6 << -1;
+}
+
+void TestOscyloskop::levelLineFollowsGain()
+{
+    QFETCH(int, gain);
+    QFETCH(int, row);
+    host->panel->enable();
+    host->control<QSpinBox>("trigLevelBox")->setValue(100);
+    choose(host->control<QComboBox>("gain1Combo"), gain);
+    const QImage image = host->paint(flat(-3000));
+    if (row >= 0) {
+        QCOMPARE(image.pixelColor(50, row), kCursor);
+        QVERIFY(image.pixelColor(50, row + 1) != kCursor);
+        QVERIFY(image.pixelColor(50, row - 1) != kCursor);
+    } else {
+        for (int y = 0; y < image.height(); ++y)
+            QVERIFY(image.pixelColor(50, y) != kCursor);
+    }
+}
+
+void TestOscyloskop::positionLineAtTheEdges_data()
+{
+    QTest::addColumn<int>("xPos");
+    QTest::addColumn<int>("column");
+    QTest::newRow("-192 at the left edge") << -192 << 10;
+    QTest::newRow("192 at the right edge") << 192 << 778;
+    QTest::newRow("50") << 50 << 494;
+}
+
+void TestOscyloskop::positionLineAtTheEdges()
+{
+    QFETCH(int, xPos);
+    QFETCH(int, column);
+    host->panel->enable();
+    host->control<QScrollBar>("xPosBar")->setValue(xPos);
+    const QImage image = host->paint(flat(-3000));
+    QCOMPARE(image.pixelColor(column, 100), kCursor);
+    QCOMPARE(image.pixelColor(column, 500), kCursor);
+    QVERIFY(image.pixelColor(column + 2, 100) != kCursor);
+}
+
+void TestOscyloskop::verticalPositionMovesOnlyRefreshedPictures()
+{
+    host->panel->enable();
+    host->control<QScrollBar>("yPos1Bar")->setValue(-256);
+    // Free run: raw 0 drawn 256 pixels up, on the top edge; the level line too.
+    QImage image = host->paint(flat(0));
+    QCOMPARE(image.pixelColor(100, 30), kChannel1);
+    QVERIFY(image.pixelColor(100, 286) != kChannel1);
+
+    // "Norm" with a flat frame: no new picture. The trace stays where it was
+    // drawn, while the level line follows the position at once.
+    choose(host->control<QComboBox>("trigModeCombo"), 1);
+    host->control<QScrollBar>("yPos1Bar")->setValue(-100);
+    image = host->paint(flat(0));
+    QCOMPARE(image.pixelColor(100, 30), kChannel1);
+    QCOMPARE(image.pixelColor(100, 186), kCursor);
+    QVERIFY(image.pixelColor(100, 186) != kChannel1);
+}
+
+void TestOscyloskop::channel2TraceOnlyWhenTicked()
+{
+    RawFrame raw;
+    for (int i = 0; i < 1024; ++i)
+        raw[static_cast<std::size_t>(i)] = i < 512 ? 200 : -200;
+    QImage image = host->paint(raw);
+    for (int y = 0; y < image.height(); ++y)
+        QVERIFY(image.pixelColor(100, y) != kChannel2);
+    const QString rms2 = host->control<QLabel>("rms2Label")->text();
+
+    host->panel->enable();
+    host->control<QCheckBox>("channel2Box")->click();
+    image = host->paint(raw);
+    QCOMPARE(image.pixelColor(100, 236), kChannel1);
+    QCOMPARE(image.pixelColor(100, 336), kChannel2);
+    QVERIFY(host->control<QLabel>("vpp2Label")->text().startsWith("CH2 Vpp: "));
+
+    // Off again: channel 2 neither drawn nor measured, its labels keep their text.
+    host->control<QCheckBox>("channel2Box")->click();
+    const QString vpp2 = host->control<QLabel>("vpp2Label")->text();
+    image = host->paint(flat(0));
+    for (int y = 0; y < image.height(); ++y)
+        QVERIFY(image.pixelColor(100, y) != kChannel2);
+    QCOMPARE(host->control<QLabel>("vpp2Label")->text(), vpp2);
+    QCOMPARE(rms2, QStringLiteral("CH2 RMS: 0V"));
+}
+
+void TestOscyloskop::readoutsOfASquareWave()
+{
+    // Channel 1: 64-sample period between -100 and 100 raw at gain 0;
+    // channel 2: the same at half the amplitude.
+    RawFrame raw;
+    for (int i = 0; i < 1024; ++i) {
+        const bool high = (i % 64) >= 32;
+        raw[static_cast<std::size_t>(i)] = i < 512 ? (high ? 100 : -100) : (high ? 50 : -50);
+    }
+    host->panel->enable();
+    host->paint(raw);
+    QCOMPARE(host->control<QLabel>("rms1Label")->text(), QStringLiteral("CH1 RMS: 1.000V"));
+    QCOMPARE(host->control<QLabel>("avg1Label")->text(), QStringLiteral("CH1 Avg: 0.0mV"));
+    QCOMPARE(host->control<QLabel>("vpp1Label")->text(), QStringLiteral("CH1 Vpp: 2.000V"));
+    QCOMPARE(host->control<QLabel>("freq1Label")->text(), QStringLiteral("CH1 Freq: 1.280kHz"));
+    QCOMPARE(host->control<QLabel>("rms2Label")->text(), QStringLiteral("CH2 RMS: 0V"));
+
+    host->control<QCheckBox>("channel2Box")->click();
+    host->paint(raw);
+    QCOMPARE(host->control<QLabel>("rms2Label")->text(), QStringLiteral("CH2 RMS: 500.0mV"));
+    QCOMPARE(host->control<QLabel>("avg2Label")->text(), QStringLiteral("CH2 Avg: 0.0mV"));
+    QCOMPARE(host->control<QLabel>("vpp2Label")->text(), QStringLiteral("CH2 Vpp: 1.000V"));
+    QCOMPARE(host->control<QLabel>("freq2Label")->text(), QStringLiteral("CH2 Freq: 1.280kHz"));
+}
+
+void TestOscyloskop::singleHoldsUntilATriggerControlChanges()
+{
+    host->panel->enable();
+    auto *mode = host->control<QComboBox>("trigModeCombo");
+    auto *edge = host->control<QComboBox>("trigEdgeCombo");
+    choose(edge, 1); // "Ris"
+    choose(mode, 3); // "Single"
+    RawFrame first = flat(-100);
+    RawFrame second = flat(-100);
+    for (int i = 600; i < 1024; ++i) {
+        first[static_cast<std::size_t>(i)] = 400;
+        second[static_cast<std::size_t>(i)] = 800;
+    }
+    // Level 0: both frames rise through it; the picture ends at 400 or 800 raw.
+    QImage image = host->paint(first);
+    QCOMPARE(image.pixelColor(700, 186), kChannel1);
+    image = host->paint(second);
+    QCOMPARE(image.pixelColor(700, 186), kChannel1);
+    QVERIFY(image.pixelColor(700, 86) != kChannel1);
+
+    // Touching the level re-arms the trigger.
+    host->control<QSpinBox>("trigLevelBox")->setValue(1);
+    image = host->paint(second);
+    QCOMPARE(image.pixelColor(700, 86), kChannel1);
+}
+
+QTEST_MAIN(TestOscyloskop)
+#include "tst_oscyloskop.moc"
