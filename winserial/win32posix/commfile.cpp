@@ -227,10 +227,12 @@ BOOL CommFile::read(void* buffer, DWORD toRead, DWORD& done)
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+        // With VMIN and VTIME 0 a quiet terminal reads 0 bytes; a hung-up one
+        // fails (EIO).
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             if (done > 0)
                 break; // report the failure with the next read
-            SetLastError(n == 0 ? ERROR_BAD_COMMAND : errorFromErrno(errno));
+            SetLastError(errorFromErrno(errno));
             return FALSE;
         }
         if (immediate)
