@@ -79,7 +79,8 @@ double fft(double* re, double* im, int m, const double* tab, int tabLen)
 
     for (int j = 0; j < n; ++j)
         im[reverse(j, m)] = re[j];
-    std::copy(im, im + n, re);
+    for (int k = 0; k < n; ++k)
+        re[k] = im[k];
 
     for (int k = 0; k < n; ++k)
         im[k] = decabel(re[k]);
