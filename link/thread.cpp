@@ -12,6 +12,24 @@
 namespace {
 
 constexpr int kGeneratorPollMs = 100;
+// Windows build: reads spent on a mode or upload echo before the command is
+// written again, and the pauses while hunting and before an upload.
+constexpr int kEchoReadsBeforeRetry = 100;
+constexpr int kHuntPauseMs = 1;
+constexpr int kUploadPauseMs = 1;
+
+// Samples are little-endian signed 16-bit values.
+Frame decodeFrame(const char *bytes)
+{
+    Frame decoded{};
+    for (std::size_t j = 0; j < decoded.size(); ++j) {
+        const auto low = static_cast<std::uint8_t>(bytes[2 * j]);
+        const auto high = static_cast<std::uint8_t>(bytes[2 * j + 1]);
+        decoded[j] = static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
+    }
+    return decoded;
+}
+
 // Inside a frame the device sends without pause; this much silence means the
 // frame was cut short.
 constexpr int kFrameGapMs = 100;
@@ -217,10 +235,36 @@ bool Thread::putUntilEcho(char command)
     }
 }
 
+// Windows build: writes the command once and reads up to 100 bytes for its
+// echo, writing it again after every 100 reads without one.
+bool Thread::putUntilEchoRetrying(char command)
+{
+    for (;;) {
+        if (!put(command))
+            return false;
+        for (int i = 0; i < kEchoReadsBeforeRetry; ++i) {
+            char c = 0;
+            const Got got = get(c);
+            if (got == Got::End)
+                return false;
+            if (got == Got::Byte && c == command)
+                return true;
+        }
+    }
+}
+
 // --- exchanges ------------------------------------------------------------
 
 bool Thread::setMode(char mode)
 {
+    if constexpr (SerialPort::kWindowsRules) {
+        if (!putUntilEchoRetrying(byteOf(Cmd::Quit)))
+            return false;
+        // The Windows build sends "c" once more before it reads for the echo.
+        if (mode == byteOf(Cmd::TwoChannels) && !put(mode))
+            return false;
+        return putUntilEchoRetrying(mode);
+    }
     return putUntilEcho(byteOf(Cmd::Quit)) && putUntilEcho(mode);
 }
 
@@ -313,6 +357,18 @@ bool Thread::sendChannel()
         bytes[2 * i] = static_cast<char>(value & 0xFF);
         bytes[2 * i + 1] = static_cast<char>(value >> 8);
     }
+    if constexpr (SerialPort::kWindowsRules) {
+        if (!putUntilEchoRetrying(byteOf(Cmd::Go)))
+            return false;
+        if (!line.pause(kUploadPauseMs)) {
+            ended = ByteLine::Result::Stopped;
+            return false;
+        }
+        if (!put(byteOf(Cmd::Start)) || !put(bytes.data(), static_cast<int>(bytes.size())))
+            return false;
+        sts.set(QStringLiteral("sent ch"));
+        return true;
+    }
     if (!putUntilEcho(byteOf(Cmd::Go)))
         return false;
     return put(byteOf(Cmd::Start)) && put(bytes.data(), static_cast<int>(bytes.size()));
@@ -320,7 +376,8 @@ bool Thread::sendChannel()
 
 bool Thread::getChannel()
 {
-    sts.set(QStringLiteral("read ch"));
+    if constexpr (!SerialPort::kWindowsRules)
+        sts.set(QStringLiteral("read ch"));
     for (;;) {
         char c = 0;
         const Got got = get(c);
@@ -338,7 +395,15 @@ bool Thread::getChannel()
         } else if (c == byteOf(Cmd::Start)) {
             break;
         }
+        if constexpr (SerialPort::kWindowsRules) {
+            if (!line.pause(kHuntPauseMs)) {
+                ended = ByteLine::Result::Stopped;
+                return false;
+            }
+        }
     }
+    if constexpr (SerialPort::kWindowsRules)
+        return readWholeFrame();
 
     // The frame is a fixed 2048 data bytes and its "E". A data byte that
     // happens to equal "E" is a sample, not the end: stopping there would
@@ -360,12 +425,22 @@ bool Thread::getChannel()
     if (count != frame::kDataBytes + 1 || bytes[frame::kDataBytes] != byteOf(Cmd::End))
         return false;
 
-    Frame decoded{};
-    for (std::size_t j = 0; j < decoded.size(); ++j) {
-        const auto low = static_cast<std::uint8_t>(bytes[2 * j]);
-        const auto high = static_cast<std::uint8_t>(bytes[2 * j + 1]);
-        decoded[j] = static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
+    buf->store(decodeFrame(bytes.data()));
+    return true;
+}
+
+// Windows build: one read of up to 2050 bytes, ended by the line's time-out;
+// the first 2048 bytes are the frame, whether or not an "E" came.
+bool Thread::readWholeFrame()
+{
+    int count = 0;
+    const auto result = reader.block(frameBytes.data(), kWholeFrameRead, count);
+    if (result != ByteLine::Result::Data) {
+        ended = result;
+        return false;
     }
-    buf->store(decoded);
+    if (!put(byteOf(Cmd::Go)))
+        return false;
+    buf->store(decodeFrame(frameBytes.data()));
     return true;
 }

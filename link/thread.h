@@ -2,9 +2,11 @@
 
 #include "byteline.h"
 #include "bytereader.h"
+#include "protocol.h"
 
 #include <QThread>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -62,6 +64,8 @@ private:
 
     bool setMode(char mode);
     bool putUntilEcho(char command);
+    bool putUntilEchoRetrying(char command);
+    bool readWholeFrame();
     bool readUntil(char wanted);
     // Next byte; waitMs >= 0 waits at most that long instead of the line's time-out.
     Got get(char &c, int waitMs = -1);
@@ -75,6 +79,11 @@ private:
     ByteLine &line;
     ByteReader reader;
     ByteLine::Result ended = ByteLine::Result::Data; // worker's own: Stopped or Lost ends the loop
+    // Windows build: the frame read buffer, one read of the 2048 data bytes,
+    // the "E" and one byte more; a short read leaves the previous frame's
+    // bytes in the part it did not reach.
+    static constexpr int kWholeFrameRead = frame::kDataBytes + 2;
+    std::array<char, kWholeFrameRead> frameBytes{};
 
     std::atomic<bool> genMode{false};
     std::atomic<bool> gainReq{false};
