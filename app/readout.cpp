@@ -1,5 +1,6 @@
 #include "readout.h"
 
+#include <array>
 #include <cmath>
 
 namespace readout {
@@ -29,7 +30,7 @@ namespace {
         const char* suffix;
     };
 
-    constexpr Row kRows[] = {
+    constexpr std::array<Row, 10> kRows { {
         { 30000.0, 0.001, 1, "k" },
         { 3000.0, 0.001, 2, "k" },
         { 300.0, 1.0, 0, "" },
@@ -40,7 +41,7 @@ namespace {
         { 0.003, 1000.0, 2, "m" },
         { 0.0003, 1000000.0, 0, "u" },
         { 0.00003, 1000000.0, 1, "u" },
-    };
+    } };
 
     QString text(const char* name, double x, const char* unit)
     {

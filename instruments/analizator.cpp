@@ -12,10 +12,12 @@
 namespace {
 
 // Span per division; the code sent to the device is 14 minus the row.
-const char* const kSpans[] = { "10Hz/dz", "25Hz/dz", "50Hz/dz", "100Hz/dz", "250Hz/dz", "500Hz/dz",
-    "1kHz/dz", "2.5kHz/dz", "5kHz/dz", "10kHz/dz", "25kHz/dz", "50kHz/dz", "62.5kHz/dz" };
+constexpr std::array<const char*, 13> kSpans { "10Hz/dz", "25Hz/dz", "50Hz/dz", "100Hz/dz",
+    "250Hz/dz", "500Hz/dz", "1kHz/dz", "2.5kHz/dz", "5kHz/dz", "10kHz/dz", "25kHz/dz", "50kHz/dz",
+    "62.5kHz/dz" };
 // Input range; the row is the gain code.
-const char* const kRanges[] = { "500mV", "250mV", "125mV", "62.5mV", "31mV", "15.6mV", "7.8mV" };
+constexpr std::array<const char*, 7> kRanges { "500mV", "250mV", "125mV", "62.5mV", "31mV",
+    "15.6mV", "7.8mV" };
 
 constexpr int kFastestCode = 14; // time-base code of span row 0
 constexpr int kInitialSpanRow = 7; // "2.5kHz/dz", code 7

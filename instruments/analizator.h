@@ -38,7 +38,7 @@ private slots:
 
 private:
     static double fft(double* re, double* im, int m, const double* tab, int tabLen);
-    static void adjustGraph(int* disp, const double* levels, int xPos);
+    static void adjustGraph(int* disp, const double* levels, int shift);
 
     QWidget* window;
     QComboBox* taBox;
