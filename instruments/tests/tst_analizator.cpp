@@ -76,7 +76,6 @@ class TestAnalizator : public QObject {
 
 private slots:
     void freshPanelShowsInitialChoicesDisabledAndHidden();
-    void controlsSitAtTheirPlaces();
     void showHideAndEnableTheFiveControls();
     void spanChoiceSetsTimeBaseCode_data();
     void spanChoiceSetsTimeBaseCode();
@@ -127,18 +126,6 @@ void TestAnalizator::freshPanelShowsInitialChoicesDisabledAndHidden()
     QCOMPARE(w.panel->tbIndex, 7);
     QCOMPARE(w.panel->xPos, 0);
     QVERIFY(!w.panel->com);
-}
-
-void TestAnalizator::controlsSitAtTheirPlaces()
-{
-    Window w;
-    QCOMPARE(w.control<QComboBox>("taBox")->geometry(), QRect(100, 580, 110, 20));
-    QCOMPARE(w.control<QComboBox>("vaBox")->geometry(), QRect(250, 580, 110, 20));
-    QCOMPARE(w.control<QScrollBar>("xPosBar")->geometry(), QRect(0, 552, 788, 20));
-    QCOMPARE(w.control<QLabel>("powerLabel")->geometry(), QRect(838, 100, 200, 20));
-    QCOMPARE(w.control<QLabel>("thdLabel")->geometry(), QRect(838, 120, 200, 20));
-    // The panel itself is never a window of its own.
-    QVERIFY(!w.panel->isVisible());
 }
 
 void TestAnalizator::showHideAndEnableTheFiveControls()

@@ -37,8 +37,6 @@ void TestAnalizatorLog::freshPanelShowsInitialTextsGreyedOut()
         QCOMPARE(f.timeBox->itemText(i), times[i]);
     QCOMPARE(f.timeBox->currentText(), QStringLiteral("2kHz/dz"));
     QCOMPARE(f.valueLabel->text(), QStringLiteral("Value: 0"));
-    QCOMPARE(f.timeBox->geometry(), QRect(100, 580, 110, 20));
-    QCOMPARE(f.valueLabel->geometry(), QRect(838, 100, 200, 20));
     QVERIFY(!f.timeBox->isEnabled());
     QVERIFY(!f.valueLabel->isEnabled());
     QVERIFY(f.timeBox->isHidden());
