@@ -20,7 +20,7 @@ void failOnAnyWarning()
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
 }
 
-speed_t slaveSpeed(const QString& path)
+speed_t slaveSpeed(const QString &path)
 {
     const int fd = ::open(path.toLatin1().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     termios t {};
@@ -161,7 +161,7 @@ void TestWinSerialDevice::sameBaudRateTwiceWritesTwiceAndWarnsTwice()
     SerialDevice port(device.slavePath(), SerialDevice::kPolling);
     QVERIFY(port.open(kReadWrite));
     const int before = DriverLog::record().configWrites;
-    const char* warning = "WinSerialDevice: Windows does not support 76800 baud operation.  "
+    const char *warning = "WinSerialDevice: Windows does not support 76800 baud operation.  "
                           "Switching to 57600 baud.";
     QTest::ignoreMessage(QtWarningMsg, warning);
     QTest::ignoreMessage(QtWarningMsg, warning);
@@ -259,7 +259,7 @@ void TestWinSerialDevice::dataAndStopBitsRefuseInvalidPairs()
 
     if (warnings.isEmpty())
         failOnAnyWarning();
-    for (const QString& warning : warnings)
+    for (const QString &warning : warnings)
         QTest::ignoreMessage(QtWarningMsg, warning.toLatin1().constData());
     if (setStop)
         port.setStopBits(code);
@@ -429,7 +429,7 @@ void TestWinSerialDevice::openTakesDriverStateAndMakesItRaw()
 
     const auto record = DriverLog::record();
     QCOMPARE(record.configWrites, 1);
-    const DCB& dcb = record.lastConfig;
+    const DCB &dcb = record.lastConfig;
     QCOMPARE(int(dcb.fBinary), 1);
     QCOMPARE(int(dcb.fInX), 0);
     QCOMPARE(int(dcb.fOutX), 0);

@@ -43,9 +43,9 @@ constexpr std::array<std::pair<DWORD, speed_t>, 17> kRates { {
     { 2500000, B2500000 },
 } };
 
-bool rateCode(DWORD rate, speed_t& code)
+bool rateCode(DWORD rate, speed_t &code)
 {
-    for (const auto& [bits, constant] : kRates) {
+    for (const auto &[bits, constant] : kRates) {
         if (bits == rate) {
             code = constant;
             return true;
@@ -82,7 +82,7 @@ long msUntil(Clock::time_point deadline)
 
 } // namespace
 
-CommFile::CommFile(int descriptor, bool overlappedIo, const DCB& driverDefaults)
+CommFile::CommFile(int descriptor, bool overlappedIo, const DCB &driverDefaults)
     : fd(descriptor)
     , isOverlapped(overlappedIo)
 {
@@ -125,7 +125,7 @@ DCB CommFile::state()
     return dcb;
 }
 
-BOOL CommFile::setState(const DCB& wanted)
+BOOL CommFile::setState(const DCB &wanted)
 {
     speed_t speed = B0;
     if (!rateCode(wanted.BaudRate, speed) || wanted.ByteSize < 5 || wanted.ByteSize > 8
@@ -179,7 +179,7 @@ BOOL CommFile::setState(const DCB& wanted)
     return TRUE;
 }
 
-BOOL CommFile::setTimeouts(const COMMTIMEOUTS& wanted)
+BOOL CommFile::setTimeouts(const COMMTIMEOUTS &wanted)
 {
     std::lock_guard<std::mutex> lock(mutex);
     timeouts = wanted;
@@ -189,11 +189,16 @@ BOOL CommFile::setTimeouts(const COMMTIMEOUTS& wanted)
 bool CommFile::hungUp() const
 {
     pollfd p { fd, POLLIN, 0 };
-    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))
-        && !(p.revents & POLLIN);
+    if (::poll(&p, 1, 0) <= 0)
+        return false;
+    if (p.revents & (POLLERR | POLLNVAL))
+        return true;
+    // After a hang-up, what is still queued may be read; then the line is gone.
+    int queued = 0;
+    return (p.revents & POLLHUP) && (::ioctl(fd, FIONREAD, &queued) != 0 || queued == 0);
 }
 
-BOOL CommFile::read(void* buffer, DWORD toRead, DWORD& done)
+BOOL CommFile::read(void *buffer, DWORD toRead, DWORD &done)
 {
     done = 0;
     COMMTIMEOUTS t {};
@@ -214,7 +219,7 @@ BOOL CommFile::read(void* buffer, DWORD toRead, DWORD& done)
     const bool hasInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD;
     auto intervalDeadline = Clock::time_point::max();
 
-    auto* bytes = static_cast<char*>(buffer);
+    auto *bytes = static_cast<char *>(buffer);
     for (;;) {
         const ssize_t n = ::read(fd, bytes + done, toRead - done);
         if (n > 0) {
@@ -262,7 +267,7 @@ BOOL CommFile::read(void* buffer, DWORD toRead, DWORD& done)
     return TRUE;
 }
 
-BOOL CommFile::write(const void* buffer, DWORD toWrite, DWORD& done)
+BOOL CommFile::write(const void *buffer, DWORD toWrite, DWORD &done)
 {
     done = 0;
     COMMTIMEOUTS t {};
@@ -274,7 +279,7 @@ BOOL CommFile::write(const void* buffer, DWORD toWrite, DWORD& done)
         = static_cast<unsigned long long>(t.WriteTotalTimeoutMultiplier) * toWrite
         + t.WriteTotalTimeoutConstant;
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::min(total, kForeverMs));
-    const auto* bytes = static_cast<const char*>(buffer);
+    const auto *bytes = static_cast<const char *>(buffer);
     while (done < toWrite) {
         const ssize_t n = ::write(fd, bytes + done, toWrite - done);
         if (n > 0) {
@@ -329,7 +334,7 @@ BOOL CommFile::setMask(DWORD newMask)
     return TRUE;
 }
 
-BOOL CommFile::waitEvent(DWORD* events, OVERLAPPED* ov)
+BOOL CommFile::waitEvent(DWORD *events, OVERLAPPED *ov)
 {
     std::unique_lock<std::mutex> lock(mutex);
     if (mask == 0 || waitOverlapped || !events) {
@@ -411,7 +416,7 @@ void CommFile::watch()
     }
 }
 
-BOOL CommFile::clearError(DWORD* errors, COMSTAT* stat)
+BOOL CommFile::clearError(DWORD *errors, COMSTAT *stat)
 {
     if (hungUp()) {
         SetLastError(ERROR_BAD_COMMAND);
@@ -462,7 +467,7 @@ BOOL CommFile::escape(DWORD function)
     return TRUE;
 }
 
-BOOL CommFile::modemStatus(DWORD& status)
+BOOL CommFile::modemStatus(DWORD &status)
 {
     if (DriverLog::modemStatus(status))
         return TRUE;

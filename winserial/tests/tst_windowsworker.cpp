@@ -1,0 +1,211 @@
+#include "driverlog.h"
+#include "fakedevice.h"
+#include "shared.h"
+#include "zorcom.h"
+
+#include <QElapsedTimer>
+#include <QVector>
+#include <QtTest>
+
+#include <memory>
+
+// The worker of the Windows build over a scripted device: each test opens the
+// link, lets the worker take one frame, then plays the exchange it checks.
+class TestWindowsWorker : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void frameIsDecodedWithoutLookingForItsEnd();
+    void shortFrameKeepsThePreviousFramesBytes();
+    void huntAnswersPrompts();
+    void modeCommandIsWrittenAgainAfter100Reads_data();
+    void modeCommandIsWrittenAgainAfter100Reads();
+    void twoChannelsSendsTheExtraC();
+    void uploadReportsSendAndSent();
+    void hangUpEndsTheWorkerWithLineLost();
+    void closeIsPromptOnASilentDevice();
+
+private:
+    void open();
+    void takeFrame(const QVector<int> &samples);
+    void openAndTakeFrame(const QVector<int> &samples);
+
+    std::unique_ptr<FakeDevice> device;
+    std::unique_ptr<ZORCom> link;
+};
+
+void TestWindowsWorker::init()
+{
+    DriverLog::reset();
+    device = std::make_unique<FakeDevice>();
+    QVERIFY(device->ok());
+    link = std::make_unique<ZORCom>(&buff, &buff_gen);
+}
+
+void TestWindowsWorker::cleanup()
+{
+    link.reset();
+    device.reset();
+}
+
+void TestWindowsWorker::open()
+{
+    QVERIFY(link->Open(device->slavePath(), 115200));
+    QVERIFY(link->Start());
+}
+
+void TestWindowsWorker::openAndTakeFrame(const QVector<int> &samples)
+{
+    open();
+    takeFrame(samples);
+}
+
+// Requests made before this are served once the frame is in.
+void TestWindowsWorker::takeFrame(const QVector<int> &samples)
+{
+    bufReady.store(false);
+    device->send(FakeDevice::frame(samples));
+    // The read waits for a 2050th byte until the line's time-out.
+    QCOMPARE(device->read(1, 3000), QByteArray("g"));
+    QTRY_VERIFY(bufReady.load());
+}
+
+void TestWindowsWorker::frameIsDecodedWithoutLookingForItsEnd()
+{
+    // 0x4545 puts "E" bytes first in the frame; the Linux rules would stop there.
+    openAndTakeFrame({ 0x4545, 4660, -2, 32767, -32768 });
+    const Frame frame = buff.snapshot();
+    QCOMPARE(frame[0], 0x4545);
+    QCOMPARE(frame[1], 4660);
+    QCOMPARE(frame[2], -2);
+    QCOMPARE(frame[3], 32767);
+    QCOMPARE(frame[4], -32768);
+    QCOMPARE(frame[1023], 0);
+    QCOMPARE(sts.get(), QStringLiteral("opened")); // no "read ch" in this build
+}
+
+void TestWindowsWorker::shortFrameKeepsThePreviousFramesBytes()
+{
+    openAndTakeFrame(QVector<int>(1024, 1000));
+    bufReady.store(false);
+    QByteArray shortFrame("S");
+    for (int i = 0; i < 500; ++i)
+        shortFrame.append("\x07\x00", 2); // sample 7
+    device->send(shortFrame);
+    QCOMPARE(device->read(1, 3000), QByteArray("g"));
+    QTRY_VERIFY(bufReady.load());
+    const Frame frame = buff.snapshot();
+    QCOMPARE(frame[0], 7);
+    QCOMPARE(frame[499], 7);
+    QCOMPARE(frame[500], 1000);
+    QCOMPARE(frame[1023], 1000);
+}
+
+void TestWindowsWorker::huntAnswersPrompts()
+{
+    QVERIFY(link->Open(device->slavePath(), 115200));
+    QVERIFY(link->Start());
+    device->send("w");
+    QCOMPARE(device->read(1), QByteArray("w"));
+    device->send(">");
+    QCOMPARE(device->read(1), QByteArray("a"));
+    link->osc2chStart(); // served after the frame; the answer follows at once
+    device->send("x>");
+    QCOMPARE(device->read(1), QByteArray("c"));
+}
+
+void TestWindowsWorker::modeCommandIsWrittenAgainAfter100Reads_data()
+{
+    QTest::addColumn<int>("noise");
+    QTest::addColumn<QByteArray>("rewrites");
+
+    // The device drops the first "q" and sends other bytes; its echo comes
+    // after them. An echo that is the 100th byte read is still in time.
+    QTest::newRow("echo as 100th read") << 99 << QByteArray();
+    QTest::newRow("echo as 101st read") << 100 << QByteArray("q");
+    QTest::newRow("echo as 201st read") << 200 << QByteArray("qq");
+}
+
+void TestWindowsWorker::modeCommandIsWrittenAgainAfter100Reads()
+{
+    QFETCH(int, noise);
+    QFETCH(QByteArray, rewrites);
+    open();
+    link->osc1chStart();
+    takeFrame({});
+    QCOMPARE(device->read(1), QByteArray("q"));
+    device->send(QByteArray(noise, 'x') + "q");
+    const QByteArray until = device->read(rewrites.size() + 1);
+    QCOMPARE(until, rewrites + "a");
+    QCOMPARE(sts.get(), QStringLiteral("set 1 ch"));
+    device->send("a");
+    QCOMPARE(device->drain(200), QByteArray()); // settled: hunting for a frame
+}
+
+void TestWindowsWorker::twoChannelsSendsTheExtraC()
+{
+    open();
+    link->osc2chStart();
+    takeFrame({});
+    QCOMPARE(device->read(1), QByteArray("q"));
+    device->send("q");
+    QCOMPARE(device->read(2), QByteArray("cc"));
+    device->send("c");
+    QCOMPARE(device->drain(200), QByteArray());
+    QCOMPARE(sts.get(), QStringLiteral("set 2 ch"));
+}
+
+void TestWindowsWorker::uploadReportsSendAndSent()
+{
+    buff_gen.edit([](int *entries) {
+        for (int i = 0; i < 512; ++i)
+            entries[i] = 0;
+        entries[0] = -2048;
+        entries[1] = 2047;
+    });
+    open();
+    link->genStart();
+    takeFrame({});
+    QVERIFY(device->expect("q"));
+    device->send("q");
+    QVERIFY(device->expect("e"));
+    device->send("e");
+    link->sendGenChannel();
+    QVERIFY(device->expect("g"));
+    QCOMPARE(sts.get(), QStringLiteral("send ch"));
+    device->send("g");
+    const QByteArray upload = device->read(1 + 1024);
+    QCOMPARE(upload.size(), 1025);
+    QCOMPARE(upload.left(5), QByteArray("S\x00\x00\xFF\x0F", 5));
+    QCOMPARE(upload.mid(5, 2), QByteArray("\x00\x08", 2));
+    QTRY_COMPARE(sts.get(), QStringLiteral("sent ch"));
+}
+
+void TestWindowsWorker::hangUpEndsTheWorkerWithLineLost()
+{
+    openAndTakeFrame({});
+    device->hangUp();
+    QTRY_VERIFY(link->lineLost());
+    QCOMPARE(sts.get(), QStringLiteral("line lost"));
+    QVERIFY(link->Close());
+    QCOMPARE(sts.get(), QStringLiteral("closed"));
+}
+
+void TestWindowsWorker::closeIsPromptOnASilentDevice()
+{
+    const int handles = DriverLog::liveHandles();
+    openAndTakeFrame({});
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(link->Close());
+    QVERIFY2(clock.elapsed() < 400, "a stop must not wait out the line's 500 ms time-out");
+    QCOMPARE(sts.get(), QStringLiteral("closed"));
+    QVERIFY(!link->lineLost());
+    link.reset();
+    QCOMPARE(DriverLog::liveHandles(), handles);
+}
+
+QTEST_MAIN(TestWindowsWorker)
+#include "tst_windowsworker.moc"
