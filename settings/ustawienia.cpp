@@ -1,7 +1,10 @@
 #include "ustawienia.h"
 
+#include "settingsfile.h"
+
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QTextStream>
@@ -55,32 +58,37 @@ void Ustawienia::hide()
 void Ustawienia::readSettings()
 {
     QFile file(QString::fromLatin1(kFileName));
-    if (file.exists() && !file.open(QIODevice::ReadOnly))
-        return; // unreadable or a directory: keep the defaults, touch nothing
-    QString content;
+    // Only a regular file is read: opening a named pipe or a device would
+    // wait for a writer that never comes, and the window would never appear.
+    const QFileInfo info(file);
+    if (info.exists() && (!info.isFile() || !file.open(QIODevice::ReadOnly)))
+        return; // unreadable, a directory or special file: keep the defaults, touch nothing
+    QByteArray raw;
     if (file.isOpen()) {
         if (file.size() > kMaxFileSize)
             return;
-        content = QTextStream(&file).readAll();
+        raw = file.readAll();
         file.close();
     }
+    const QString content = QTextStream(&raw).readAll();
 
     if (!content.contains(QLatin1Char('#'))) {
+        // The old content is kept byte for byte, whatever its encoding.
         QSaveFile out(QString::fromLatin1(kFileName));
         if (!out.open(QIODevice::WriteOnly))
             return;
-        QTextStream stream(&out);
-        stream << content << kDefaultContent;
-        stream.flush();
+        out.write(raw);
+        out.write(kDefaultContent);
         out.commit();
         return;
     }
 
-    const QString word = content.trimmed();
-    const auto field = [&word](int n) { return word.section(QLatin1Char('#'), n, n).trimmed(); };
-    portName = field(1);
-    speed = field(2).toInt(nullptr, 10);
-    speedBox->setCurrentIndex(field(3).toInt(nullptr, 10));
+    const auto fields = settingsfile::parse(content);
+    if (!fields)
+        return;
+    portName = fields->portName;
+    speed = fields->speed;
+    speedBox->setCurrentIndex(fields->index);
 }
 
 // Written as a whole and swapped in, so an interrupted write never leaves an
@@ -91,7 +99,7 @@ void Ustawienia::writeSettings()
     if (!out.open(QIODevice::WriteOnly))
         return;
     QTextStream stream(&out);
-    stream << '#' << portName << '#' << speed << '#' << speedBox->currentIndex() << "#ZOR";
+    stream << settingsfile::format({portName, speed, speedBox->currentIndex()});
     stream.flush();
     out.commit();
 }

@@ -1,0 +1,258 @@
+#include "ustawienia.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Set in the environment of a child copy of this test that only rewrites
+// settings.txt until it is killed.
+constexpr const char *kWriterVariable = "LABBENCH_SETTINGS_WRITER";
+constexpr int kWriterNames = 4;
+
+QString writerName(int n)
+{
+    return QStringLiteral("/dev/ttyUSB") + QString(n * 7, QLatin1Char('x'));
+}
+
+} // namespace
+
+// settings.txt under faults: odd file types, permissions, replacement while
+// the program runs, and writes cut short by a killed process.
+class TestSettingsFaults : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    QString home;
+
+    static void writeFile(const QByteArray &content)
+    {
+        QFile f(QStringLiteral("settings.txt"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+    static QByteArray readFile()
+    {
+        QFile f(QStringLiteral("settings.txt"));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return f.readAll();
+    }
+
+    struct Panel {
+        QWidget window;
+        std::unique_ptr<Ustawienia> settings { std::make_unique<Ustawienia>(&window) };
+        QComboBox *list() { return window.findChild<QComboBox *>(); }
+        QPlainTextEdit *editor() { return window.findChild<QPlainTextEdit *>(); }
+        void choose(int index)
+        {
+            list()->setCurrentIndex(index);
+            emit list()->activated(index);
+        }
+    };
+
+    // The child's whole life: rewrite the file with changing names and speeds.
+    [[noreturn]] static void writeForever()
+    {
+        Panel p;
+        for (int i = 0;; ++i) {
+            p.editor()->setPlainText(writerName(i % kWriterNames));
+            p.choose(i % 10);
+        }
+    }
+
+    static QSet<QByteArray> writerTexts()
+    {
+        QSet<QByteArray> texts;
+        for (int n = 0; n < kWriterNames; ++n) {
+            for (int index = 0; index < 10; ++index) {
+                texts.insert(QStringLiteral("#%1#%2#%3#ZOR")
+                                 .arg(writerName(n))
+                                 .arg(Ustawienia::portSpeed[static_cast<std::size_t>(index)])
+                                 .arg(index)
+                                 .toLatin1());
+            }
+        }
+        return texts;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsSet(kWriterVariable)) {
+            QVERIFY(QDir::setCurrent(qEnvironmentVariable(kWriterVariable)));
+            writeForever();
+        }
+    }
+
+    void init()
+    {
+        home = QDir::currentPath();
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+        QVERIFY(QDir::setCurrent(dir->path()));
+    }
+
+    void cleanup()
+    {
+        QDir::setCurrent(home);
+        ::chmod(QFile::encodeName(dir->path()).constData(), 0700);
+        ::chmod(QFile::encodeName(dir->filePath(QStringLiteral("settings.txt"))).constData(), 0600);
+        dir.reset();
+    }
+
+    // A file with no "#" keeps its content byte for byte, also bytes that are
+    // not text, and gets the default appended.
+    void contentWithoutMarkKeepsItsBytes_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("invalid UTF-8") << QByteArray("\xff\xfe\x80 zor", 8);
+        QTest::newRow("zero bytes") << QByteArray("a\0b\0", 4);
+        QTest::newRow("Latin-1 name") << QByteArray("port\xe9\xe8", 6);
+        QTest::newRow("line ends") << QByteArray("COM3\r\n\r\n");
+    }
+
+    void contentWithoutMarkKeepsItsBytes()
+    {
+        QFETCH(QByteArray, content);
+        writeFile(content);
+        Panel p;
+        QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(readFile(), content + Ustawienia::kDefaultContent);
+    }
+
+    // A named pipe where the file should be: opening it for reading would
+    // wait for a writer forever, and the window would never appear.
+    void pipeInPlaceDoesNotHang()
+    {
+        const QByteArray path = QFile::encodeName(dir->filePath(QStringLiteral("settings.txt")));
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+        std::atomic<bool> done { false };
+        // Frees a reader stuck on the pipe, so that a failure ends the test
+        // instead of hanging it.
+        std::thread rescue([&] {
+            for (int i = 0; i < 100 && !done.load(); ++i)
+                QThread::msleep(50);
+            if (!done.load()) {
+                const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd != -1)
+                    ::close(fd);
+            }
+        });
+        QElapsedTimer timer;
+        timer.start();
+        {
+            Panel p;
+            done = true;
+            QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
+            QCOMPARE(p.settings->getPortSpeed(), 115200);
+        }
+        const qint64 elapsed = timer.elapsed();
+        rescue.join();
+        QVERIFY2(elapsed < 2000, qPrintable(QStringLiteral("start took %1 ms").arg(elapsed)));
+        struct stat st { };
+        QCOMPARE(::stat(path.constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+    }
+
+    // Without read permission (an administrator can read it anyway) the file
+    // is either read or left alone: never overwritten with the default.
+    void unreadableFileIsNotOverwritten()
+    {
+        const QByteArray content("#COM7#57600#2#ZOR");
+        writeFile(content);
+        QVERIFY(QFile::setPermissions(QStringLiteral("settings.txt"), QFileDevice::WriteOwner));
+        Panel p;
+        const bool readable = ::access("settings.txt", R_OK) == 0;
+        QCOMPARE(p.settings->getPortName(),
+            readable ? QStringLiteral("COM7") : QStringLiteral("/dev/ttyS0"));
+        QVERIFY(QFile::setPermissions(
+            QStringLiteral("settings.txt"), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(readFile(), content);
+    }
+
+    // In a folder that cannot be written a change cannot be saved: the old
+    // file stays whole, and the program keeps the new value for this run.
+    void unwritableFolderKeepsTheOldFileWhole()
+    {
+        const QByteArray content("#COM7#57600#2#ZOR");
+        writeFile(content);
+        Panel p;
+        QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const bool writable = ::access(".", W_OK) == 0;
+        p.choose(9);
+        QCOMPARE(p.settings->getPortSpeed(), 2500000);
+        QCOMPARE(readFile(), writable ? QByteArray("#COM7#2500000#9#ZOR") : content);
+    }
+
+    // Deleted while the program runs: the next change writes it anew.
+    void deletedWhileRunningIsWrittenAgain()
+    {
+        writeFile("#COM3#921600#6#ZOR");
+        Panel p;
+        QVERIFY(QFile::remove(QStringLiteral("settings.txt")));
+        p.choose(4);
+        QCOMPARE(readFile(), QByteArray("#COM3#230400#4#ZOR"));
+    }
+
+    // Replaced by a folder while the program runs: changes go nowhere, the
+    // folder stays, and the values typed are still used for this run.
+    void replacedByAFolderWhileRunning()
+    {
+        writeFile("#COM3#921600#6#ZOR");
+        Panel p;
+        QVERIFY(QFile::remove(QStringLiteral("settings.txt")));
+        QVERIFY(QDir().mkdir(QStringLiteral("settings.txt")));
+        p.choose(0);
+        p.editor()->setPlainText(QStringLiteral("/dev/ttyACM0"));
+        QCOMPARE(p.settings->getPortSpeed(), 19200);
+        QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyACM0"));
+        QVERIFY(QFileInfo(QStringLiteral("settings.txt")).isDir());
+        QVERIFY(QDir(QStringLiteral("settings.txt")).isEmpty());
+    }
+
+    // A process killed at any moment of its rewrites leaves settings.txt
+    // holding one complete text it wrote, never an empty or cut one.
+    void killedWriterNeverLeavesAPartialFile()
+    {
+        writeFile("#/dev/ttyUSB#19200#0#ZOR");
+        const QSet<QByteArray> valid = writerTexts();
+        auto *random = QRandomGenerator::global();
+        for (int round = 0; round < 12; ++round) {
+            QProcess writer;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QString::fromLatin1(kWriterVariable), dir->path());
+            writer.setProcessEnvironment(env);
+            writer.start(QCoreApplication::applicationFilePath(), {});
+            QVERIFY(writer.waitForStarted(10000));
+            // Let it start up and rewrite for a while, then cut it off.
+            QTest::qWait(300 + static_cast<int>(random->bounded(300)));
+            writer.kill();
+            QVERIFY(writer.waitForFinished(10000));
+            const QByteArray now = readFile();
+            QVERIFY2(valid.contains(now), now.constData());
+        }
+    }
+};
+
+QTEST_MAIN(TestSettingsFaults)
+#include "tst_settingsfaults.moc"
