@@ -25,11 +25,11 @@ constexpr int kTickMs = 50;
 // Scales for the cursor readouts. timeTab and gainTab are indexed by the
 // oscilloscope's time-base and channel-1 gain codes; freqTab, the analyzer's
 // span in Hz per division, by its time-base code minus 2.
-constexpr std::array<int, 15> timeTab{8,    10,   8,    10,    20,    50,    100,  200,
-                                      500,  1000, 2000, 5000, 10000, 20000, 50000};
-constexpr std::array<int, 7> gainTab{500, 200, 100, 50, 20, 10, 5};
-constexpr std::array<int, 13> freqTab{62500, 50000, 25000, 10000, 5000, 2500, 1000,
-                                      500,   250,   100,   50,    25,   10};
+constexpr std::array<int, 15> timeTab { 8, 10, 8, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000,
+    10000, 20000, 50000 };
+constexpr std::array<int, 7> gainTab { 500, 200, 100, 50, 20, 10, 5 };
+constexpr std::array<int, 13> freqTab { 62500, 50000, 25000, 10000, 5000, 2500, 1000, 500, 250, 100,
+    50, 25, 10 };
 
 } // namespace
 

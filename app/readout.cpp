@@ -27,7 +27,7 @@ namespace {
         double atLeast;
         double scale;
         int decimals;
-        const char* suffix;
+        const char *suffix;
     };
 
     constexpr std::array<Row, 10> kRows { {
@@ -43,7 +43,7 @@ namespace {
         { 0.00003, 1000000.0, 1, "u" },
     } };
 
-    QString text(const char* name, double x, const char* unit)
+    QString text(const char *name, double x, const char *unit)
     {
         return QLatin1String("  ") + QLatin1String(name) + QLatin1String(": ") + value(x)
             + QLatin1String(unit);
@@ -54,14 +54,14 @@ namespace {
 QString value(double x)
 {
     const double magnitude = std::abs(x);
-    for (const Row& row : kRows) {
+    for (const Row &row : kRows) {
         if (magnitude >= row.atLeast)
             return QString::number(x * row.scale, 'f', row.decimals) + QLatin1String(row.suffix);
     }
     return QString::number(x * 1000000.0, 'f', 2) + QLatin1String("u");
 }
 
-std::optional<Labels> labels(int device, QPoint pos, const Scales& scales)
+std::optional<Labels> labels(int device, QPoint pos, const Scales &scales)
 {
     const int x = pos.x();
     const int y = pos.y();

@@ -37,6 +37,6 @@ constexpr int kLabelHeight = 15;
 // Labels for a pointer at `pos` (main-window pixels) on tab `device`; nothing
 // when the pointer is not strictly inside the plot frame or the tab has no
 // plot readout (tabs other than 0, 1 and 2).
-std::optional<Labels> labels(int device, QPoint pos, const Scales& scales);
+std::optional<Labels> labels(int device, QPoint pos, const Scales &scales);
 
 } // namespace readout

@@ -12,11 +12,11 @@
 namespace {
 
 // Span per division; the code sent to the device is 14 minus the row.
-constexpr std::array<const char*, 13> kSpans { "10Hz/dz", "25Hz/dz", "50Hz/dz", "100Hz/dz",
+constexpr std::array<const char *, 13> kSpans { "10Hz/dz", "25Hz/dz", "50Hz/dz", "100Hz/dz",
     "250Hz/dz", "500Hz/dz", "1kHz/dz", "2.5kHz/dz", "5kHz/dz", "10kHz/dz", "25kHz/dz", "50kHz/dz",
     "62.5kHz/dz" };
 // Input range; the row is the gain code.
-constexpr std::array<const char*, 7> kRanges { "500mV", "250mV", "125mV", "62.5mV", "31mV",
+constexpr std::array<const char *, 7> kRanges { "500mV", "250mV", "125mV", "62.5mV", "31mV",
     "15.6mV", "7.8mV" };
 
 constexpr int kFastestCode = 14; // time-base code of span row 0
@@ -27,13 +27,13 @@ const QColor kTraceColour(20, 30, 240, 255);
 
 } // namespace
 
-Analizator::Analizator(QWidget* w)
+Analizator::Analizator(QWidget *w)
     : window(w)
 {
     taBox = new QComboBox(window);
     taBox->setObjectName(QStringLiteral("taBox"));
     taBox->setGeometry(100, 580, 110, 20);
-    for (const char* span : kSpans)
+    for (const char *span : kSpans)
         taBox->addItem(QString::fromLatin1(span));
     taBox->setCurrentIndex(kInitialSpanRow);
     taBox->setEnabled(false);
@@ -43,7 +43,7 @@ Analizator::Analizator(QWidget* w)
     vaBox = new QComboBox(window);
     vaBox->setObjectName(QStringLiteral("vaBox"));
     vaBox->setGeometry(250, 580, 110, 20);
-    for (const char* range : kRanges)
+    for (const char *range : kRanges)
         vaBox->addItem(QString::fromLatin1(range));
     vaBox->setCurrentIndex(0);
     vaBox->setEnabled(false);
@@ -114,7 +114,7 @@ void Analizator::start()
     com->setTimeBase(tbIndex);
 }
 
-void Analizator::drawGraph(const int* frame)
+void Analizator::drawGraph(const int *frame)
 {
     Graph graph(window);
     graph.svWindow();
@@ -152,12 +152,12 @@ void Analizator::xPosSlot()
     xPos = std::clamp(xPosBar->value(), -spectrum::kMaxShift, 0);
 }
 
-double Analizator::fft(double* re, double* im, int m, const double* tab, int tabLen)
+double Analizator::fft(double *re, double *im, int m, const double *tab, int tabLen)
 {
     return spectrum::fft(re, im, m, tab, tabLen);
 }
 
-void Analizator::adjustGraph(int* disp, const double* levels, int shift)
+void Analizator::adjustGraph(int *disp, const double *levels, int shift)
 {
     spectrum::adjustGraph(disp, levels, shift);
 }

@@ -18,16 +18,16 @@ class ZORCom;
 class Analizator : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Analizator(QWidget* window);
+    explicit Analizator(QWidget *window);
 
     void show();
     void hide();
     void enable();
     void start();
     // Paints the spectrum of `frame` (1024 samples) onto the main window.
-    void drawGraph(const int* frame);
+    void drawGraph(const int *frame);
 
-    ZORCom* com = nullptr; // the latest link, set by the main window; not owned
+    ZORCom *com = nullptr; // the latest link, set by the main window; not owned
     int tbIndex = 7; // time-base code of the chosen span, 2 .. 14
     int xPos = 0; // bin shift, -128 .. 0: the trace starts at bin -xPos
 
@@ -37,15 +37,15 @@ private slots:
     void xPosSlot();
 
 private:
-    static double fft(double* re, double* im, int m, const double* tab, int tabLen);
-    static void adjustGraph(int* disp, const double* levels, int shift);
+    static double fft(double *re, double *im, int m, const double *tab, int tabLen);
+    static void adjustGraph(int *disp, const double *levels, int shift);
 
-    QWidget* window;
-    QComboBox* taBox;
-    QComboBox* vaBox;
-    QScrollBar* xPosBar;
-    QLabel* powerLabel;
-    QLabel* thdLabel;
+    QWidget *window;
+    QComboBox *taBox;
+    QComboBox *vaBox;
+    QScrollBar *xPosBar;
+    QLabel *powerLabel;
+    QLabel *thdLabel;
 
     // The transform's working arrays live here so that a paint allocates nothing.
     std::array<double, spectrum::kSinTabLen> sinTab {};

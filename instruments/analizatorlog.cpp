@@ -10,7 +10,7 @@ constexpr int kInitialRow = 7; // "2kHz/dz"
 
 } // namespace
 
-AnalizatorLog::AnalizatorLog(QWidget* w)
+AnalizatorLog::AnalizatorLog(QWidget *w)
     : window(w)
 {
     const QStringList times { "10Hz/dz", "25Hz/dz", "50Hz/dz", "100Hz/dz", "250Hz/dz", "500Hz/dz",

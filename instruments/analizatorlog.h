@@ -10,7 +10,7 @@ class QLabel;
 class AnalizatorLog : public QMainWindow {
     Q_OBJECT
 public:
-    explicit AnalizatorLog(QWidget* window);
+    explicit AnalizatorLog(QWidget *window);
 
     void show();
     void hide();
@@ -21,7 +21,7 @@ private slots:
     void tlSlot();
 
 private:
-    QWidget* window;
-    QComboBox* timeBox;
-    QLabel* valueLabel;
+    QWidget *window;
+    QComboBox *timeBox;
+    QLabel *valueLabel;
 };

@@ -13,7 +13,7 @@ namespace {
 
 } // namespace
 
-void fillSinTab(double* tab)
+void fillSinTab(double *tab)
 {
     for (int k = 0; k < kSinTabLen; ++k)
         tab[k] = std::sin((2.0 * k * kPi) * 0.0009765625);
@@ -34,7 +34,7 @@ int reverse(int value, int bits)
     return result;
 }
 
-double fft(double* re, double* im, int m, const double* tab, int tabLen)
+double fft(double *re, double *im, int m, const double *tab, int tabLen)
 {
     const int n = 1 << m;
     const int q = tabLen / 4;
@@ -91,7 +91,7 @@ double fft(double* re, double* im, int m, const double* tab, int tabLen)
     return decabel(total);
 }
 
-double thdn(double* power, int count, double totalDb)
+double thdn(double *power, int count, double totalDb)
 {
     // DC and the first bin are neither the fundamental nor part of the residual.
     power[0] = 0.0;
@@ -122,7 +122,7 @@ double thdn(double* power, int count, double totalDb)
     return 100.0 * std::pow(10.0, (decabel(residual) - totalDb) / 20.0);
 }
 
-void adjustGraph(int* disp, const double* levels, int xPos)
+void adjustGraph(int *disp, const double *levels, int xPos)
 {
     const int shift = std::clamp(xPos, -kMaxShift, 0);
     for (int i = 0; i < kDispLen; ++i) {

@@ -23,7 +23,7 @@ constexpr double kPi = 3.14159;
 
 // Fills tab[0] .. tab[kSinTabLen - 1] with sin(2k x 3.14159 / 1024); entry
 // k + 256 is then the cosine of the angle of entry k.
-void fillSinTab(double* tab);
+void fillSinTab(double *tab);
 
 // 10 log10(x); 0 gives minus infinity.
 double decabel(double x);
@@ -36,16 +36,16 @@ int reverse(int value, int bits);
 // tabLen / 4 + 2^m entries). On entry `re` holds the samples and `im` is
 // ignored; on return re[k] is the power |X(k)|^2 of bin k and im[k] its level.
 // Returns the total power of bins 0 .. 2^(m-1) - 1 in dB.
-double fft(double* re, double* im, int m, const double* tab, int tabLen);
+double fft(double *re, double *im, int m, const double *tab, int tabLen);
 
 // THD+N in percent of the bin powers `power` (at least count + 2 entries;
 // bins 0 and 1 and the six bins around the peak are zeroed) against the total
 // `totalDb` returned by fft(). -1 when count <= 0 or no bin qualifies as peak.
-double thdn(double* power, int count, double totalDb);
+double thdn(double *power, int count, double totalDb);
 
 // Plot values for the 512 bins from bin -xPos on: 26 L - 2148 display units
 // for a level L, truncated toward zero, at least -1024 (also for a level that
 // is not finite). xPos is clamped to -128 .. 0; `levels` needs 640 entries.
-void adjustGraph(int* disp, const double* levels, int xPos);
+void adjustGraph(int *disp, const double *levels, int xPos);
 
 } // namespace spectrum

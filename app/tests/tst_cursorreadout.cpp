@@ -23,7 +23,7 @@ private:
     std::unique_ptr<QTemporaryDir> dir;
     QString home;
 
-    static void mouse(MainWindow& w, QEvent::Type type, QPoint pos)
+    static void mouse(MainWindow &w, QEvent::Type type, QPoint pos)
     {
         const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
         const Qt::MouseButtons held
@@ -32,14 +32,14 @@ private:
             type, QPointF(pos), QPointF(w.mapToGlobal(pos)), button, held, Qt::NoModifier);
         QApplication::sendEvent(&w, &event);
     }
-    static void press(MainWindow& w, QPoint pos) { mouse(w, QEvent::MouseButtonPress, pos); }
-    static void move(MainWindow& w, QPoint pos) { mouse(w, QEvent::MouseMove, pos); }
-    static void release(MainWindow& w, QPoint pos) { mouse(w, QEvent::MouseButtonRelease, pos); }
+    static void press(MainWindow &w, QPoint pos) { mouse(w, QEvent::MouseButtonPress, pos); }
+    static void move(MainWindow &w, QPoint pos) { mouse(w, QEvent::MouseMove, pos); }
+    static void release(MainWindow &w, QPoint pos) { mouse(w, QEvent::MouseButtonRelease, pos); }
 
     // The visible readout label whose top-left corner is `at`, 100 x 15.
-    static QLabel* readoutAt(MainWindow& w, QPoint at)
+    static QLabel *readoutAt(MainWindow &w, QPoint at)
     {
-        for (QLabel* label : w.findChildren<QLabel*>()) {
+        for (QLabel *label : w.findChildren<QLabel *>()) {
             if (label->isVisible() && label->geometry() == QRect(at, QSize(100, 15)))
                 return label;
         }
@@ -47,10 +47,10 @@ private:
     }
 
     // Visible labels that carry a readout text.
-    static int visibleReadouts(MainWindow& w)
+    static int visibleReadouts(MainWindow &w)
     {
         int count = 0;
-        for (QLabel* label : w.findChildren<QLabel*>()) {
+        for (QLabel *label : w.findChildren<QLabel *>()) {
             if (label->isVisible() && label->text().startsWith(QLatin1String("  ")))
                 ++count;
         }
@@ -59,18 +59,18 @@ private:
 
     // The texts of the two readouts placed for a pointer at `pos` (the second
     // 20 pixels below the first); empty when they are not there.
-    static QStringList readouts(MainWindow& w, QPoint pos)
+    static QStringList readouts(MainWindow &w, QPoint pos)
     {
-        QLabel* t = readoutAt(w, pos);
-        QLabel* u = readoutAt(w, pos + QPoint(0, 20));
+        QLabel *t = readoutAt(w, pos);
+        QLabel *u = readoutAt(w, pos + QPoint(0, 20));
         if (!t || !u)
             return {};
         return { t->text(), u->text() };
     }
 
-    static void choose(MainWindow& w, const char* box, const QString& item)
+    static void choose(MainWindow &w, const char *box, const QString &item)
     {
-        auto* combo = w.findChild<QComboBox*>(box);
+        auto *combo = w.findChild<QComboBox *>(box);
         QVERIFY(combo);
         const int row = combo->findText(item);
         QVERIFY(row >= 0);
@@ -78,15 +78,15 @@ private:
         emit combo->activated(row);
     }
 
-    static void selectTab(MainWindow& w, int index)
+    static void selectTab(MainWindow &w, int index)
     {
-        auto* tabs = w.findChild<QTabWidget*>();
+        auto *tabs = w.findChild<QTabWidget *>();
         QVERIFY(tabs);
         tabs->setCurrentIndex(index);
     }
 
     // Table entries that differ between two generator tables.
-    static int changedEntries(const Table& a, const Table& b)
+    static int changedEntries(const Table &a, const Table &b)
     {
         int changed = 0;
         for (std::size_t i = 0; i < a.size(); ++i)
@@ -102,7 +102,7 @@ private:
         MainWindow w;
         w.show();
         selectTab(w, 1);
-        auto* freqBox = w.findChild<QSpinBox*>("freqBox");
+        auto *freqBox = w.findChild<QSpinBox *>("freqBox");
         if (!freqBox)
             return -1;
         freqBox->setValue(999); // the generator takes its table length
@@ -169,8 +169,8 @@ private slots:
             QStringList({ QStringLiteral("  F: 2500Hz"), QStringLiteral("  U/Uz: 10.00dB") }));
 
         // The oscilloscope has a bar of that name too; the analyzer's is the one showing.
-        QScrollBar* bar = nullptr;
-        for (QScrollBar* candidate : w.findChildren<QScrollBar*>("xPosBar")) {
+        QScrollBar *bar = nullptr;
+        for (QScrollBar *candidate : w.findChildren<QScrollBar *>("xPosBar")) {
             if (candidate->isVisible())
                 bar = candidate;
         }

@@ -27,7 +27,7 @@ public:
         panel = std::make_unique<Analizator>(this);
     }
 
-    QImage paint(const Samples& samples)
+    QImage paint(const Samples &samples)
     {
         frame = samples;
         QImage image(size(), QImage::Format_RGB32);
@@ -36,12 +36,12 @@ public:
         return image;
     }
 
-    template <typename T> T* control(const char* name) { return findChild<T*>(name); }
+    template <typename T> T *control(const char *name) { return findChild<T *>(name); }
 
     std::unique_ptr<Analizator> panel;
 
 protected:
-    void paintEvent(QPaintEvent*) override { panel->drawGraph(frame.data()); }
+    void paintEvent(QPaintEvent *) override { panel->drawGraph(frame.data()); }
 
 private:
     Samples frame {};
@@ -58,7 +58,7 @@ Samples sine(double amplitude, int cycles)
 const QColor kTrace(20, 30, 240);
 
 // Topmost trace pixel: its column and row, or (-1, -1) when there is none.
-QPoint highestTracePixel(const QImage& image)
+QPoint highestTracePixel(const QImage &image)
 {
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
@@ -90,11 +90,11 @@ private slots:
 void TestAnalizator::freshPanelShowsInitialChoicesDisabledAndHidden()
 {
     Window w;
-    auto* taBox = w.control<QComboBox>("taBox");
-    auto* vaBox = w.control<QComboBox>("vaBox");
-    auto* bar = w.control<QScrollBar>("xPosBar");
-    auto* power = w.control<QLabel>("powerLabel");
-    auto* thd = w.control<QLabel>("thdLabel");
+    auto *taBox = w.control<QComboBox>("taBox");
+    auto *vaBox = w.control<QComboBox>("vaBox");
+    auto *bar = w.control<QScrollBar>("xPosBar");
+    auto *power = w.control<QLabel>("powerLabel");
+    auto *thd = w.control<QLabel>("thdLabel");
     QVERIFY(taBox && vaBox && bar && power && thd);
 
     const QStringList spans { "10Hz/dz", "25Hz/dz", "50Hz/dz", "100Hz/dz", "250Hz/dz", "500Hz/dz",
@@ -118,9 +118,9 @@ void TestAnalizator::freshPanelShowsInitialChoicesDisabledAndHidden()
     QCOMPARE(power->text(), QStringLiteral("Power: 0daB"));
     QCOMPARE(thd->text(), QStringLiteral("THD+N: 0daB"));
 
-    for (QWidget* control : std::initializer_list<QWidget*> { taBox, vaBox, bar, power, thd })
+    for (QWidget *control : std::initializer_list<QWidget *> { taBox, vaBox, bar, power, thd })
         QVERIFY(!control->isEnabled());
-    for (QWidget* control : std::initializer_list<QWidget*> { taBox, vaBox, power, thd })
+    for (QWidget *control : std::initializer_list<QWidget *> { taBox, vaBox, power, thd })
         QVERIFY(control->isHidden());
 
     QCOMPARE(w.panel->tbIndex, 7);
@@ -132,22 +132,22 @@ void TestAnalizator::showHideAndEnableTheFiveControls()
 {
     Window w;
     w.show();
-    const QList<QWidget*> controls { w.control<QComboBox>("taBox"), w.control<QComboBox>("vaBox"),
+    const QList<QWidget *> controls { w.control<QComboBox>("taBox"), w.control<QComboBox>("vaBox"),
         w.control<QScrollBar>("xPosBar"), w.control<QLabel>("powerLabel"),
         w.control<QLabel>("thdLabel") };
     w.panel->show();
-    for (QWidget* c : controls)
+    for (QWidget *c : controls)
         QVERIFY(c->isVisible());
     w.panel->hide();
-    for (QWidget* c : controls)
+    for (QWidget *c : controls)
         QVERIFY(!c->isVisible());
     w.panel->enable();
-    for (QWidget* c : controls)
+    for (QWidget *c : controls)
         QVERIFY(c->isEnabled());
     // Hiding does not disable again.
     w.panel->show();
     w.panel->hide();
-    for (QWidget* c : controls)
+    for (QWidget *c : controls)
         QVERIFY(c->isEnabled());
 }
 
@@ -166,7 +166,7 @@ void TestAnalizator::spanChoiceSetsTimeBaseCode()
     QFETCH(int, row);
     QFETCH(int, code);
     Window w;
-    auto* taBox = w.control<QComboBox>("taBox");
+    auto *taBox = w.control<QComboBox>("taBox");
     taBox->setCurrentIndex(row);
     QCOMPARE(w.panel->tbIndex, 7); // only the user's choice counts, not a programmatic change
     emit taBox->activated(row);
@@ -201,8 +201,8 @@ void TestAnalizator::scrollBarShiftIsClamped()
 void TestAnalizator::choicesWithoutLiveLinkAreKept()
 {
     Window w;
-    auto* taBox = w.control<QComboBox>("taBox");
-    auto* vaBox = w.control<QComboBox>("vaBox");
+    auto *taBox = w.control<QComboBox>("taBox");
+    auto *vaBox = w.control<QComboBox>("vaBox");
     taBox->setCurrentIndex(0);
     emit taBox->activated(0);
     vaBox->setCurrentIndex(6);

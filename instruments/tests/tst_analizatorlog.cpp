@@ -9,8 +9,8 @@ namespace {
 struct Front {
     QWidget window;
     AnalizatorLog panel { &window };
-    QComboBox* timeBox = window.findChild<QComboBox*>("timeBox");
-    QLabel* valueLabel = window.findChild<QLabel*>("valueLabel");
+    QComboBox *timeBox = window.findChild<QComboBox *>("timeBox");
+    QLabel *valueLabel = window.findChild<QLabel *>("valueLabel");
 };
 
 } // namespace

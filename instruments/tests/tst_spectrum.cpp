@@ -24,7 +24,7 @@ struct Analysis {
     double total = 0.0;
     double thd = 0.0;
 
-    explicit Analysis(const std::vector<int>& samples)
+    explicit Analysis(const std::vector<int> &samples)
     {
         spectrum::fillSinTab(tab.data());
         for (int i = 0; i < spectrum::kPoints; ++i)
@@ -49,7 +49,7 @@ std::vector<int> sineFrame(double amplitude, int cycles, double amplitude2 = 0.0
 
 // Direct DFT of the frame under the periodic Hamming window, for comparison
 // with the fast transform.
-std::vector<double> directPowers(const std::vector<double>& x)
+std::vector<double> directPowers(const std::vector<double> &x)
 {
     const int n = static_cast<int>(x.size());
     std::vector<double> power(n);
@@ -153,7 +153,7 @@ void TestSpectrum::transformMatchesDirectDft()
     QFETCH(int, amplitude);
     QRandomGenerator random(seed);
     std::vector<double> samples(spectrum::kPoints);
-    for (double& s : samples)
+    for (double &s : samples)
         s = random.bounded(-amplitude, amplitude + 1);
 
     // A table of the exact pi: the transform itself must then be exact to

@@ -29,23 +29,23 @@ private:
     QString home;
     std::unique_ptr<ZorSimulator> sim;
 
-    static QPushButton* portButton(MainWindow& w)
+    static QPushButton *portButton(MainWindow &w)
     {
-        for (QPushButton* button : w.findChildren<QPushButton*>()) {
+        for (QPushButton *button : w.findChildren<QPushButton *>()) {
             if (button->geometry() == QRect(880, 580, 100, 20))
                 return button;
         }
         return nullptr;
     }
 
-    static void selectTab(MainWindow& w, int index)
+    static void selectTab(MainWindow &w, int index)
     {
-        w.findChild<QTabWidget*>()->setCurrentIndex(index);
+        w.findChild<QTabWidget *>()->setCurrentIndex(index);
     }
 
-    static void choose(MainWindow& w, const char* box, const QString& item)
+    static void choose(MainWindow &w, const char *box, const QString &item)
     {
-        auto* combo = w.findChild<QComboBox*>(box);
+        auto *combo = w.findChild<QComboBox *>(box);
         QVERIFY(combo);
         const int row = combo->findText(item);
         QVERIFY(row >= 0);
@@ -81,9 +81,9 @@ private:
 
     // Opens the port on the current tab and waits until frames flow and the
     // opening exchanges (the oscilloscope's, on its tab) are over.
-    bool open(MainWindow& w)
+    bool open(MainWindow &w)
     {
-        QPushButton* button = portButton(w);
+        QPushButton *button = portButton(w);
         if (!button)
             return false;
         button->click();
@@ -179,7 +179,7 @@ private slots:
         }
         QVERIFY2(top.x() == 36 || top.x() == 37, qPrintable(QString::number(top.x())));
 
-        auto* power = w.findChild<QLabel*>("powerLabel");
+        auto *power = w.findChild<QLabel *>("powerLabel");
         QVERIFY(power);
         QVERIFY2(power->text().startsWith(QStringLiteral("Power: "))
                 && power->text().endsWith(QStringLiteral("daB"))
@@ -218,7 +218,7 @@ private slots:
         choose(w, "timeBox", QStringLiteral("10Hz/dz"));
         QVERIFY(framesPass(3));
         QCOMPARE(commands(), QString());
-        QCOMPARE(w.findChild<QLabel*>("valueLabel")->text(), QStringLiteral("Value: 2"));
+        QCOMPARE(w.findChild<QLabel *>("valueLabel")->text(), QStringLiteral("Value: 2"));
     }
 };
 
