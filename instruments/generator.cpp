@@ -25,10 +25,10 @@ const QColor kTraceColour(20, 30, 240, 255);
 // tab with unchanged settings does not upload the same table again.
 synthesis::Shape previousShape;
 
-QSpinBox* spinBox(
-    QWidget* parent, const char* name, int low, int high, int value, const QRect& geometry)
+QSpinBox *spinBox(
+    QWidget *parent, const char *name, int low, int high, int value, const QRect &geometry)
 {
-    auto* box = new QSpinBox(parent);
+    auto *box = new QSpinBox(parent);
     box->setObjectName(QLatin1String(name));
     box->setRange(low, high);
     box->setValue(value);
@@ -38,7 +38,7 @@ QSpinBox* spinBox(
 
 } // namespace
 
-Generator::Generator(QWidget* w, GenTable* t)
+Generator::Generator(QWidget *w, GenTable *t)
     : window(w)
     , table(t)
 {
@@ -72,7 +72,7 @@ Generator::Generator(QWidget* w, GenTable* t)
 
     // Until a port is open nothing could reach the device; the step size is
     // only a property of the frequency box.
-    for (QWidget* control : std::initializer_list<QWidget*> {
+    for (QWidget *control : std::initializer_list<QWidget *> {
              freqBox, gainBox, typeBox, dutyBox, offsetBox, tabLabel, periodLabel })
         control->setEnabled(false);
     setControlsVisible(false);
@@ -89,7 +89,7 @@ Generator::Generator(QWidget* w, GenTable* t)
 
 void Generator::setControlsVisible(bool visible)
 {
-    for (QWidget* control : std::initializer_list<QWidget*> {
+    for (QWidget *control : std::initializer_list<QWidget *> {
              freqBox, freqMulBox, gainBox, typeBox, dutyBox, offsetBox, tabLabel, periodLabel })
         control->setVisible(visible);
 }
@@ -108,7 +108,7 @@ void Generator::hide()
 
 void Generator::enable()
 {
-    for (QWidget* control : std::initializer_list<QWidget*> {
+    for (QWidget *control : std::initializer_list<QWidget *> {
              freqBox, gainBox, typeBox, dutyBox, offsetBox, tabLabel, periodLabel })
         control->setEnabled(true);
     // A port has just been opened, perhaps to a device that was reset or
@@ -148,7 +148,7 @@ void Generator::bufChange(int tabArg, int typeArg, int gainArg, int dutyArg, int
 {
     const synthesis::Shape shape
         = synthesis::shapeOf(tabArg, typeArg, gainArg, dutyArg, dcShiftArg);
-    table->edit([&](int* entries) { synthesis::synthesize(entries, shape); });
+    table->edit([&](int *entries) { synthesis::synthesize(entries, shape); });
     if (shape != previousShape) {
         sendTable();
         window->update();
@@ -210,7 +210,7 @@ void Generator::drawGraph(int first, int offset)
     graph.signal2x(preview.data(), kTraceColour);
 }
 
-void Generator::drawArb(QMouseEvent* event)
+void Generator::drawArb(QMouseEvent *event)
 {
     if (type != static_cast<int>(synthesis::Waveform::Arbitrary))
         return;
@@ -218,7 +218,7 @@ void Generator::drawArb(QMouseEvent* event)
     const auto point = wavedraw::arbPoint(at.x(), at.y());
     if (!point)
         return; // off the plot: the stroke goes on when the pointer comes back
-    table->edit([&](int* entries) {
+    table->edit([&](int *entries) {
         entries[wavedraw::arbEntry(point->column, tab)] = point->value;
         if (lastX >= 0)
             wavedraw::lineArb(entries, tab, lastX, lastY, point->column, point->value);

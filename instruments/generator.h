@@ -16,7 +16,7 @@ class ZORCom;
 class Generator : public QMainWindow {
     Q_OBJECT
 public:
-    Generator(QWidget* window, GenTable* table);
+    Generator(QWidget *window, GenTable *table);
 
     void show();
     void hide();
@@ -27,7 +27,7 @@ public:
     // Paints the preview: one and a half periods of the table.
     void drawGraph(int first, int offset);
     // A mouse move over the plot while a button is held.
-    void drawArb(QMouseEvent* event);
+    void drawArb(QMouseEvent *event);
     // Any button release: ends a stroke and sends the drawn table.
     void drawArbRelease();
 
@@ -35,7 +35,7 @@ public:
     // preview repainted) when they differ from the previous call's.
     void bufChange(int tab, int type, int gain, int duty, int dcShift);
 
-    ZORCom* com = nullptr;
+    ZORCom *com = nullptr;
     int freq = 1000; // Hz, as last taken from the frequency box
 
 private slots:
@@ -50,17 +50,17 @@ private:
     void sendTable();
     void setControlsVisible(bool visible);
 
-    QWidget* window;
-    QSpinBox* freqBox;
-    QSpinBox* freqMulBox;
-    QSpinBox* gainBox;
-    QComboBox* typeBox;
-    QSpinBox* dutyBox;
-    QSpinBox* offsetBox;
-    QLabel* tabLabel;
-    QLabel* periodLabel;
+    QWidget *window;
+    QSpinBox *freqBox;
+    QSpinBox *freqMulBox;
+    QSpinBox *gainBox;
+    QComboBox *typeBox;
+    QSpinBox *dutyBox;
+    QSpinBox *offsetBox;
+    QLabel *tabLabel;
+    QLabel *periodLabel;
 
-    GenTable* table;
+    GenTable *table;
     int tab = 512;
     int type = 0;
     int duty = 50;

@@ -82,7 +82,7 @@ Shape shapeOf(int tab, int type, int gainMv, int dutyPercent, int dcShiftMv)
     return s;
 }
 
-void synthesize(int* table, const Shape& shape)
+void synthesize(int *table, const Shape &shape)
 {
     const auto type = static_cast<Waveform>(shape.type);
     if (type != Waveform::Sine && type != Waveform::Square && type != Waveform::Triangle)

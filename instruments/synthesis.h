@@ -29,12 +29,12 @@ struct Shape {
     int dutyPos = 0; // entry where the square falls and the triangle peaks
     int offset = 0; // DC offset in counts
 
-    bool operator==(const Shape& o) const
+    bool operator==(const Shape &o) const
     {
         return tab == o.tab && type == o.type && amplitude == o.amplitude && dutyPos == o.dutyPos
             && offset == o.offset;
     }
-    bool operator!=(const Shape& o) const { return !(*this == o); }
+    bool operator!=(const Shape &o) const { return !(*this == o); }
 };
 
 // Panel settings (length, row, mV, %, mV) to the derived parameters.
@@ -43,7 +43,7 @@ Shape shapeOf(int tab, int type, int gainMv, int dutyPercent, int dcShiftMv);
 // Rewrites entries 0..tab-1 for sine, square and triangle; the noise rows and
 // "arbitrary" leave the table as it is (the last computed or drawn wave).
 // Entries from tab on are never touched.
-void synthesize(int* table, const Shape& shape);
+void synthesize(int *table, const Shape &shape);
 
 // What the device needs for a frequency: it steps through `tab` entries, one
 // every `period` ticks of its 32 MHz clock.

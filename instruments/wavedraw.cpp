@@ -34,7 +34,7 @@ int arbEntry(int column, int n)
     return (wrap(column, kPeriodColumns) * n) / kPeriodColumns;
 }
 
-void lineArb(int* table, int n, int x0, int y0, int x1, int y1)
+void lineArb(int *table, int n, int x0, int y0, int x1, int y1)
 {
     const int dx = std::abs(x1 - x0);
     const int dy = std::abs(y1 - y0);
@@ -68,7 +68,7 @@ void lineArb(int* table, int n, int x0, int y0, int x1, int y1)
     }
 }
 
-void adjustGraph(const int* src, int n, int* dst, int first, int offset, int step)
+void adjustGraph(const int *src, int n, int *dst, int first, int offset, int step)
 {
     if (n <= 0)
         return;

@@ -29,10 +29,10 @@ int arbEntry(int column, int n);
 // Bresenham line from (x0, y0) to (x1, y1) in (column, value) space, values
 // in steps of 1. The start column is not written when the column drives the
 // walk; the end point is always the last entry written.
-void lineArb(int* table, int n, int x0, int y0, int x1, int y1);
+void lineArb(int *table, int n, int x0, int y0, int x1, int y1);
 
 // Preview columns first..767 from an n-entry table:
 // dst[x] = offset + src[((x * step) / 512 - first) mod n] / 2.
-void adjustGraph(const int* src, int n, int* dst, int first, int offset, int step);
+void adjustGraph(const int *src, int n, int *dst, int first, int offset, int step);
 
 } // namespace wavedraw

@@ -17,11 +17,11 @@ class PlotWindow : public QWidget {
 public:
     PlotWindow() { resize(1028, 612); }
 
-    Generator* generator = nullptr;
+    Generator *generator = nullptr;
     int paints = 0;
 
 protected:
-    void paintEvent(QPaintEvent*) override
+    void paintEvent(QPaintEvent *) override
     {
         ++paints;
         if (generator)
@@ -40,14 +40,14 @@ struct Bench {
         window.generator = gen.get();
     }
 
-    QSpinBox* box(const char* name) { return window.findChild<QSpinBox*>(QLatin1String(name)); }
-    QComboBox* typeBox() { return window.findChild<QComboBox*>(QStringLiteral("typeBox")); }
-    QLabel* label(const char* name) { return window.findChild<QLabel*>(QLatin1String(name)); }
+    QSpinBox *box(const char *name) { return window.findChild<QSpinBox *>(QLatin1String(name)); }
+    QComboBox *typeBox() { return window.findChild<QComboBox *>(QStringLiteral("typeBox")); }
+    QLabel *label(const char *name) { return window.findChild<QLabel *>(QLatin1String(name)); }
 
     // As the user would: a new value in a box fires its slot.
-    void setBox(const char* name, int value)
+    void setBox(const char *name, int value)
     {
-        QSpinBox* b = box(name);
+        QSpinBox *b = box(name);
         if (b->value() == value)
             b->setValue(value == b->minimum() ? value + 1 : value - 1);
         b->setValue(value);
@@ -123,7 +123,7 @@ void TestGenerator::controlsStartHiddenDisabledWithInitialValues()
 {
     Bench b;
     struct Expected {
-        const char* name;
+        const char *name;
         int low, high, value;
         const char *prefix, *suffix;
         QRect geometry;
@@ -136,8 +136,8 @@ void TestGenerator::controlsStartHiddenDisabledWithInitialValues()
         { "dutyBox", 1, 99, 50, "", "%", QRect(600, 580, 60, 20), false },
         { "offsetBox", -1200, 1200, 0, "", "mV", QRect(700, 580, 100, 20), false },
     };
-    for (const Expected& e : boxes) {
-        QSpinBox* box = b.box(e.name);
+    for (const Expected &e : boxes) {
+        QSpinBox *box = b.box(e.name);
         QVERIFY2(box, e.name);
         QCOMPARE(box->minimum(), e.low);
         QCOMPARE(box->maximum(), e.high);
@@ -148,7 +148,7 @@ void TestGenerator::controlsStartHiddenDisabledWithInitialValues()
         QCOMPARE(box->isEnabled(), e.enabled);
         QVERIFY(box->isHidden());
     }
-    QComboBox* type = b.typeBox();
+    QComboBox *type = b.typeBox();
     QVERIFY(type);
     const QStringList rows { "sine", "square", "triangle", "white noise", "pink noise",
         "arbitrary" };
@@ -181,15 +181,15 @@ void TestGenerator::showAndHideTheEightControls()
     Bench b;
     b.window.show();
     b.gen->show();
-    const auto controls = { static_cast<QWidget*>(b.box("freqBox")),
-        static_cast<QWidget*>(b.box("freqMulBox")), static_cast<QWidget*>(b.box("gainBox")),
-        static_cast<QWidget*>(b.typeBox()), static_cast<QWidget*>(b.box("dutyBox")),
-        static_cast<QWidget*>(b.box("offsetBox")), static_cast<QWidget*>(b.label("tabLabel")),
-        static_cast<QWidget*>(b.label("periodLabel")) };
-    for (QWidget* w : controls)
+    const auto controls = { static_cast<QWidget *>(b.box("freqBox")),
+        static_cast<QWidget *>(b.box("freqMulBox")), static_cast<QWidget *>(b.box("gainBox")),
+        static_cast<QWidget *>(b.typeBox()), static_cast<QWidget *>(b.box("dutyBox")),
+        static_cast<QWidget *>(b.box("offsetBox")), static_cast<QWidget *>(b.label("tabLabel")),
+        static_cast<QWidget *>(b.label("periodLabel")) };
+    for (QWidget *w : controls)
         QVERIFY2(w->isVisible(), qPrintable(w->objectName()));
     b.gen->hide();
-    for (QWidget* w : controls)
+    for (QWidget *w : controls)
         QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
 }
 
@@ -197,7 +197,7 @@ void TestGenerator::enableLeavesTheMultiplierAsItWas()
 {
     Bench b;
     b.gen->enable();
-    for (const char* name : { "freqBox", "gainBox", "dutyBox", "offsetBox", "freqMulBox" })
+    for (const char *name : { "freqBox", "gainBox", "dutyBox", "offsetBox", "freqMulBox" })
         QVERIFY2(b.box(name)->isEnabled(), name);
     QVERIFY(b.typeBox()->isEnabled());
     QVERIFY(b.label("tabLabel")->isEnabled());
@@ -260,7 +260,7 @@ void TestGenerator::multiplierSetsTheFrequencyStep()
     Bench b;
     b.gen->enable();
     b.setBox("freqMulBox", multiplier);
-    QSpinBox* freqBox = b.box("freqBox");
+    QSpinBox *freqBox = b.box("freqBox");
     QCOMPARE(freqBox->singleStep(), step);
     freqBox->setValue(1);
     freqBox->stepBy(1);
@@ -377,7 +377,7 @@ void TestGenerator::drawingMapsWindowPointsToEntries()
     QFETCH(int, value);
     Bench b;
     b.gen->enable();
-    b.table.edit([](int* t) { std::fill(t, t + 512, 777); });
+    b.table.edit([](int *t) { std::fill(t, t + 512, 777); });
     b.chooseType(kArbitrary);
     b.move(x, y);
     QCOMPARE(b.entry(index), value);
@@ -426,7 +426,7 @@ void TestGenerator::strokeFillsTheEntriesBetweenPoints()
     Bench b;
     b.gen->enable();
     b.chooseType(kArbitrary);
-    b.table.edit([](int* t) { std::fill(t, t + 512, 777); });
+    b.table.edit([](int *t) { std::fill(t, t + 512, 777); });
     b.move(110, 286); // column 100, value 0
     b.move(114, 284); // column 104, value 16
     QCOMPARE(b.entry(99), 777);
@@ -443,7 +443,7 @@ void TestGenerator::strokeSurvivesAPointOffThePlot()
     Bench b;
     b.gen->enable();
     b.chooseType(kArbitrary);
-    b.table.edit([](int* t) { std::fill(t, t + 512, 777); });
+    b.table.edit([](int *t) { std::fill(t, t + 512, 777); });
     b.move(110, 286);
     b.move(5, 286);
     b.move(118, 286);
@@ -456,7 +456,7 @@ void TestGenerator::releaseEndsTheStroke()
     Bench b;
     b.gen->enable();
     b.chooseType(kArbitrary);
-    b.table.edit([](int* t) { std::fill(t, t + 512, 777); });
+    b.table.edit([](int *t) { std::fill(t, t + 512, 777); });
     b.move(110, 286);
     b.gen->drawArbRelease();
     b.move(120, 286);
@@ -476,7 +476,7 @@ void TestGenerator::shortTableColumnsShareEntries()
     b.chooseType(kArbitrary);
     b.setBox("freqBox", 100000); // 8 entries
     QCOMPARE(b.label("tabLabel")->text(), QStringLiteral("8"));
-    b.table.edit([](int* t) { std::fill(t, t + 512, 777); });
+    b.table.edit([](int *t) { std::fill(t, t + 512, 777); });
     b.move(10 + 64, 200);
     QCOMPARE(b.entry(1), 688);
     b.move(10 + 127, 280);
@@ -516,7 +516,7 @@ void TestGenerator::previewShowsTableAtTheDrawnRows()
     Bench b;
     b.gen->enable();
     b.chooseType(kArbitrary);
-    b.table.edit([](int* t) { std::fill(t, t + 512, 0); });
+    b.table.edit([](int *t) { std::fill(t, t + 512, 0); });
     for (int x = 100; x <= 300; x += 20)
         b.move(x, 200);
     b.gen->drawArbRelease();

@@ -70,27 +70,27 @@ struct Bench {
     bool replaceDevice()
     {
         sim = newDevice();
-        auto* name = window.findChild<QPlainTextEdit*>();
+        auto *name = window.findChild<QPlainTextEdit *>();
         if (!sim || !name)
             return false;
         name->setPlainText(QString::fromStdString(sim->slavePath()));
         return true;
     }
 
-    QPushButton* portButton()
+    QPushButton *portButton()
     {
-        for (QPushButton* b : window.findChildren<QPushButton*>())
+        for (QPushButton *b : window.findChildren<QPushButton *>())
             if (b->geometry() == QRect(880, 580, 100, 20))
                 return b;
         return nullptr;
     }
     void pressPort() { QTest::mouseClick(portButton(), Qt::LeftButton); }
-    void selectTab(int tab) { window.findChild<QTabWidget*>()->setCurrentIndex(tab); }
-    QSpinBox* box(const char* name) { return window.findChild<QSpinBox*>(QLatin1String(name)); }
-    QLabel* label(const char* name) { return window.findChild<QLabel*>(QLatin1String(name)); }
+    void selectTab(int tab) { window.findChild<QTabWidget *>()->setCurrentIndex(tab); }
+    QSpinBox *box(const char *name) { return window.findChild<QSpinBox *>(QLatin1String(name)); }
+    QLabel *label(const char *name) { return window.findChild<QLabel *>(QLatin1String(name)); }
     void chooseType(int row)
     {
-        auto* typeBox = window.findChild<QComboBox*>(QStringLiteral("typeBox"));
+        auto *typeBox = window.findChild<QComboBox *>(QStringLiteral("typeBox"));
         typeBox->setCurrentIndex(row);
         emit typeBox->activated(row);
     }
@@ -125,7 +125,7 @@ struct Bench {
     // device: every generator request raised before them has been served.
     bool settle(int firstHz, int firstPeriod, int secondHz, int secondPeriod)
     {
-        for (const auto& [hz, period] :
+        for (const auto &[hz, period] :
             { std::pair { firstHz, firstPeriod }, { secondHz, secondPeriod } }) {
             box("freqBox")->setValue(hz);
             if (!QTest::qWaitFor([&] { return sim->state().period == period; }, kWait))
