@@ -95,8 +95,6 @@ private slots:
     void buildingThePanelCallsNoSlot();
     void showAndHideTheEightControls();
     void enableLeavesTheMultiplierAsItWas();
-    void frequencySetsLabelsAndTable_data();
-    void frequencySetsLabelsAndTable();
     void multiplierSetsTheFrequencyStep_data();
     void multiplierSetsTheFrequencyStep();
     void slotsRecomputeTheTable();
@@ -107,10 +105,7 @@ private slots:
     void switchingToNoiseKeepsTheTableAndRepaintsOnce();
     void drawingMapsWindowPointsToEntries_data();
     void drawingMapsWindowPointsToEntries();
-    void drawingOnTheFrameIsIgnored_data();
-    void drawingOnTheFrameIsIgnored();
     void drawingNeedsTheArbitraryWaveform();
-    void strokeFillsTheEntriesBetweenPoints();
     void strokeSurvivesAPointOffThePlot();
     void releaseEndsTheStroke();
     void shortTableColumnsShareEntries();
@@ -202,45 +197,6 @@ void TestGenerator::enableLeavesTheMultiplierAsItWas()
     QVERIFY(b.typeBox()->isEnabled());
     QVERIFY(b.label("tabLabel")->isEnabled());
     QVERIFY(b.label("periodLabel")->isEnabled());
-}
-
-void TestGenerator::frequencySetsLabelsAndTable_data()
-{
-    QTest::addColumn<int>("hz");
-    QTest::addColumn<QString>("tab");
-    QTest::addColumn<QString>("period");
-    QTest::addColumn<int>("quarterEntry"); // full-scale sine, first entry past a quarter period
-    QTest::newRow("1 Hz") << 1 << "512"
-                          << "61538" << 128;
-    QTest::newRow("1000 Hz") << 1000 << "512"
-                             << "62" << 128;
-    QTest::newRow("1954 Hz") << 1954 << "510"
-                             << "32" << 128;
-    QTest::newRow("2000 Hz") << 2000 << "498"
-                             << "32" << 125;
-    QTest::newRow("10 kHz") << 10000 << "98"
-                            << "32" << 25;
-    QTest::newRow("100 kHz") << 100000 << "8"
-                             << "39" << 2;
-    QTest::newRow("500 kHz") << 500000 << "2"
-                             << "32" << 1;
-}
-
-// The table length shows in the label and decides where the sine crosses zero.
-void TestGenerator::frequencySetsLabelsAndTable()
-{
-    QFETCH(int, hz);
-    QFETCH(QString, tab);
-    QFETCH(QString, period);
-    QFETCH(int, quarterEntry);
-    Bench b;
-    b.gen->enable();
-    b.setBox("freqBox", hz);
-    QCOMPARE(b.gen->freq, hz);
-    QCOMPARE(b.label("tabLabel")->text(), tab);
-    QCOMPARE(b.label("periodLabel")->text(), period);
-    QVERIFY(b.entry(quarterEntry - 1) > 0);
-    QVERIFY(b.entry(quarterEntry) <= 0);
 }
 
 void TestGenerator::multiplierSetsTheFrequencyStep_data()
@@ -387,29 +343,6 @@ void TestGenerator::drawingMapsWindowPointsToEntries()
     QCOMPARE(changed, 1);
 }
 
-void TestGenerator::drawingOnTheFrameIsIgnored_data()
-{
-    QTest::addColumn<int>("x");
-    QTest::addColumn<int>("y");
-    QTest::newRow("left edge") << 10 << 286;
-    QTest::newRow("top edge") << 110 << 30;
-    QTest::newRow("right edge") << 778 << 286;
-    QTest::newRow("bottom edge") << 110 << 542;
-    QTest::newRow("under the plot") << 110 << 580;
-}
-
-void TestGenerator::drawingOnTheFrameIsIgnored()
-{
-    QFETCH(int, x);
-    QFETCH(int, y);
-    Bench b;
-    b.gen->enable();
-    b.chooseType(kArbitrary);
-    const Table before = b.table.snapshot();
-    b.move(x, y);
-    QCOMPARE(b.table.snapshot(), before);
-}
-
 void TestGenerator::drawingNeedsTheArbitraryWaveform()
 {
     Bench b;
@@ -419,23 +352,6 @@ void TestGenerator::drawingNeedsTheArbitraryWaveform()
     b.move(110, 31);
     b.move(200, 31);
     QCOMPARE(b.table.snapshot(), before);
-}
-
-void TestGenerator::strokeFillsTheEntriesBetweenPoints()
-{
-    Bench b;
-    b.gen->enable();
-    b.chooseType(kArbitrary);
-    b.table.edit([](int *t) { std::fill(t, t + 512, 777); });
-    b.move(110, 286); // column 100, value 0
-    b.move(114, 284); // column 104, value 16
-    QCOMPARE(b.entry(99), 777);
-    QCOMPARE(b.entry(100), 2);
-    QCOMPARE(b.entry(101), 6);
-    QCOMPARE(b.entry(102), 10);
-    QCOMPARE(b.entry(103), 14);
-    QCOMPARE(b.entry(104), 16);
-    QCOMPARE(b.entry(105), 777);
 }
 
 void TestGenerator::strokeSurvivesAPointOffThePlot()
