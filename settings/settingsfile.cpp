@@ -4,6 +4,19 @@
 
 namespace settingsfile {
 
+namespace {
+
+    // Decimal, 0 when the text is not a number. Qt's conversion stops at a zero
+    // character and would take "115200\0junk" for 115200.
+    int number(const QString &text)
+    {
+        if (text.contains(QChar(u'\0')))
+            return 0;
+        return text.toInt(nullptr, 10);
+    }
+
+} // namespace
+
 std::optional<Fields> parse(const QString &content)
 {
     if (!content.contains(QLatin1Char('#')))
@@ -12,8 +25,8 @@ std::optional<Fields> parse(const QString &content)
     const auto field = [&word](int n) { return word.section(QLatin1Char('#'), n, n).trimmed(); };
     Fields fields;
     fields.portName = field(1);
-    fields.speed = field(2).toInt(nullptr, 10);
-    fields.index = field(3).toInt(nullptr, 10);
+    fields.speed = number(field(2));
+    fields.index = number(field(3));
     return fields;
 }
 

@@ -38,6 +38,8 @@ private slots:
                                                  << "COM3" << 19200 << 0;
         QTest::newRow("name with a space") << "#my port#115200#3#ZOR"
                                            << "my port" << 115200 << 3;
+        QTest::newRow("zero character in the speed")
+            << QString::fromUtf8("#COM3#115200\0junk#3#ZOR", 23) << "COM3" << 0 << 3;
         QTest::newRow("extra fields ignored") << "#a#1#2#ZOR#9#9"
                                               << "a" << 1 << 2;
     }
