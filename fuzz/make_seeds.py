@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of the fuzz targets into corpus/ (run from anywhere)."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+LONG, TIMEOUT, LOST = 0xF0, 0xF1, 0xF2
+ONE, TWO, GEN, GAIN, TIME, SEND, FREQ = range(0xF3, 0xFA)
+
+
+def chunk(data):
+    """Device bytes as one script operation."""
+    data = bytes(data)
+    if 1 <= len(data) <= 0xF0:
+        return bytes([len(data) - 1]) + data
+    return bytes([LONG]) + struct.pack('<H', len(data)) + data
+
+
+def frame(samples, end=b'E'):
+    return b'S' + b''.join(struct.pack('<h', s) for s in samples) + end
+
+
+def ramp(n=1024, step=37):
+    return [((i * step) % 4096) - 2048 for i in range(n)]
+
+
+def write(folder, name, data):
+    path = os.path.join(HERE, 'corpus', folder)
+    os.makedirs(path, exist_ok=True)
+    with open(os.path.join(path, name), 'wb') as f:
+        f.write(data)
+
+
+def wide(v):
+    return struct.pack('<i', v)[:3]
+
+
+good = frame(ramp())
+worker = {
+    'good-frame': chunk(good),
+    'two-frames': chunk(good) + chunk(frame(ramp(step=11))),
+    'prompts-then-frame': chunk(b'w>xyw') + chunk(good),
+    'frame-in-pieces': b''.join(chunk(good[i:i + 200]) for i in range(0, len(good), 200)),
+    'no-end': chunk(frame(ramp(), end=b'') + b'w') + bytes([TIMEOUT]) + chunk(good),
+    'early-end': chunk(b'S' + bytes(1023) + b'E') + bytes([TIMEOUT]) + chunk(good),
+    'data-bytes-are-markers': chunk(frame([0x4553, 0x3E77, 0x4545] * 341 + [0x5345])),
+    'quiet-mid-frame': chunk(good[:700]) + bytes([TIMEOUT]) + chunk(good[700:]) + chunk(good),
+    'lost-mid-frame': chunk(good[:900]) + bytes([LOST]),
+    'garbage-between': chunk(b'\x00\xffqq' * 8) + chunk(good) + chunk(b'zz') + chunk(good),
+    'one-channel': chunk(good) + bytes([ONE]) + chunk(b'xqza') + chunk(good),
+    'two-channels': chunk(good) + bytes([TWO]) + chunk(b'qcc') + chunk(b'>') + chunk(good),
+    'time-base': chunk(good) + bytes([TIME, 14]) + chunk(b's>') + chunk(good),
+    'gain-wrong-echo': chunk(good) + bytes([GAIN, 0, 6]) + chunk(b'u0#') + chunk(good),
+    'generator': chunk(good) + bytes([GEN, SEND, FREQ]) + wide(0x1234) + wide(0x200)
+    + chunk(b'qe') + chunk(b'g') + chunk(b's1234200'),
+    'generator-out-of-range': chunk(good) + bytes([GEN, FREQ]) + wide(70000) + wide(5000)
+    + chunk(b'qes') + bytes([TIMEOUT] * 3) + chunk(b'\x32' * 7),
+    'everything': chunk(good) + bytes([ONE, TIME, 3, GAIN, 1, 2]) + chunk(b'qas3uS12')
+    + chunk(good) + bytes([TWO]) + chunk(b'qc') + bytes([GEN]) + chunk(b'qe')
+    + bytes([SEND]) + chunk(b'g') + bytes([ONE]) + chunk(b'qa') + chunk(good),
+}
+for name, data in worker.items():
+    write('worker', name, data)
+
+settings = {
+    'default': b'#/dev/ttyS0#115200#3#ZOR',
+    'com': b'#COM3#921600#6#ZOR',
+    'text-before': b'junk#COM3#921600#2#ZOR',
+    'not-a-number': b'#COM3#abc#3#ZOR',
+    'space-in-name': b'#my port#115200#3#ZOR\n',
+    'no-mark': b'COM3 and more',
+    'signs': b'#a#-19200#+3#ZOR',
+    'too-big': b'#a#99999999999#2147483648#ZOR',
+    'binary': b'\x00\x01\xff#\x00port#\xfe\x80#7#ZOR',
+    'utf16-bom': b'\xff\xfe#\x00C\x00O\x00M\x00#\x001\x00#\x002\x00',
+    'percent': b'#%1%2#1#2#ZOR',
+}
+for name, data in settings.items():
+    write('settings', name, data)
+
+# DCB: four bytes of driver defaults, then (operation, code) pairs:
+# 0 baud, 1 data bits, 2 parity, 3 stop bits, 4 flow, 5 time-out, 6 open, 7 close.
+def ops(*pairs):
+    return bytes([0x01, 0x00, 0x11, 0x00]) + b''.join(bytes([o, c & 0xFF]) for o, c in pairs)
+
+dcb = {
+    'application': ops((6, 0), (0, 19), (4, 0), (2, 0), (1, 3), (3, 0), (5, 25)),
+    'every-rate': ops((6, 0), *[(0, c) for c in range(-1, 30)]),
+    'rates-while-closed': ops((0, 22), (0, 18), (0, 9), (6, 0), (0, 9), (7, 0), (6, 0)),
+    'five-bits-two-stops': ops((6, 0), (3, 2), (1, 0), (3, 1), (1, 3), (3, 1), (1, 0), (3, 1)),
+    'parity-and-flow': ops((6, 0), *[(2, c) for c in range(-1, 7)], *[(4, c) for c in range(-1, 4)]),
+    'open-twice': ops((6, 0), (6, 0), (7, 0), (7, 0), (6, 0)),
+    'timeouts': ops((5, -128), (6, 0), (5, 0), (5, -128), (5, 127), (5, -5)),
+}
+for name, data in dcb.items():
+    write('dcb', name, data)

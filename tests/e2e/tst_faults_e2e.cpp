@@ -1,0 +1,339 @@
+#include "mainwindow.h"
+#include "shared.h"
+#include "zorsimulator.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+#include <ctime>
+
+// The whole program against a misbehaving simulated ZOR: garbage, broken
+// frames, wrong echoes, silence, a hang-up, and a user who clicks fast. In
+// every case the window keeps running, shows the last good frame, does not
+// spin, and "Close port" comes back promptly.
+class TestFaultsE2e : public QObject {
+    Q_OBJECT
+
+private:
+    static constexpr int kWaitMs = 15000;
+    // Generous: a prompt close is a few milliseconds; a stuck one takes the
+    // line's 3 s time-out or never ends.
+    static constexpr qint64 kPromptCloseMs = 1500;
+
+    std::unique_ptr<QTemporaryDir> dir;
+    QString home;
+    std::unique_ptr<ZorSimulator> sim;
+
+    static QPushButton *portButton(MainWindow &w)
+    {
+        for (QPushButton *button : w.findChildren<QPushButton *>()) {
+            if (button->geometry() == QRect(880, 580, 100, 20))
+                return button;
+        }
+        return nullptr;
+    }
+
+    static void selectTab(MainWindow &w, int index)
+    {
+        w.findChild<QTabWidget *>()->setCurrentIndex(index);
+    }
+
+    static void chooseRow(MainWindow &w, const char *box, int row)
+    {
+        auto *combo = w.findChild<QComboBox *>(box);
+        QVERIFY(combo);
+        combo->setCurrentIndex(row);
+        emit combo->activated(row);
+    }
+
+    static double cpuSeconds()
+    {
+        timespec t {};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+    }
+
+    static int openDescriptors()
+    {
+        return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).count());
+    }
+
+    bool framesPass(long count) const
+    {
+        const long target = sim->state().framesSent + count;
+        QElapsedTimer timer;
+        timer.start();
+        while (sim->state().framesSent < target) {
+            if (timer.elapsed() > kWaitMs)
+                return false;
+            QTest::qWait(10);
+        }
+        return true;
+    }
+
+    // Waits until the shown frame differs from `old`: frames are accepted again.
+    static bool frameChangesFrom(const Frame &old)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (buff.snapshot() == old) {
+            if (timer.elapsed() > kWaitMs)
+                return false;
+            QTest::qWait(10);
+        }
+        return true;
+    }
+
+    bool open(MainWindow &w)
+    {
+        QPushButton *button = portButton(w);
+        if (!button || button->text() != QStringLiteral("Open port"))
+            return false;
+        button->click();
+        return button->text() == QStringLiteral("Close port");
+    }
+
+    // Presses "Close port"; the time it took, or -1 when the button did not close.
+    static qint64 close(MainWindow &w)
+    {
+        QPushButton *button = portButton(w);
+        if (!button || button->text() != QStringLiteral("Close port"))
+            return -1;
+        QElapsedTimer timer;
+        timer.start();
+        button->click();
+        const qint64 took = timer.elapsed();
+        return button->text() == QStringLiteral("Open port") ? took : -1;
+    }
+
+    // A good frame on the screen, then `fault` on every frame for a few
+    // frames: the screen keeps that frame; then good frames show again.
+    void lastGoodFrameSurvives(Fault fault)
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(open(w));
+        QVERIFY(framesPass(3));
+        sim->setFault(fault);
+        QTest::qWait(300); // a frame already on its way may still land whole
+        const Frame good = buff.snapshot();
+        QVERIFY(good != Frame {});
+        QVERIFY(framesPass(4));
+        QCOMPARE(buff.snapshot(), good);
+        QVERIFY(w.isVisible());
+        sim->setFault(Fault::None);
+        QVERIFY(frameChangesFrom(good));
+        const qint64 took = close(w);
+        QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
+    }
+
+private slots:
+    void init()
+    {
+        home = QDir::currentPath();
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+        QVERIFY(QDir::setCurrent(dir->path()));
+
+        ZorSimulator::Options options;
+        options.linkPath = (dir->path() + QStringLiteral("/zor")).toStdString();
+        sim = std::make_unique<ZorSimulator>(options);
+        QVERIFY(sim->start());
+
+        QFile settings(QStringLiteral("settings.txt"));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write(QStringLiteral("#%1#921600#6#ZOR")
+                           .arg(QString::fromStdString(sim->slavePath()))
+                           .toLatin1());
+    }
+
+    void cleanup()
+    {
+        sim.reset();
+        QDir::setCurrent(home);
+        dir.reset();
+    }
+
+    void framesWithoutEndKeepTheLastGoodFrame() { lastGoodFrameSurvives(Fault::NoEnd); }
+
+    void framesEndingEarlyKeepTheLastGoodFrame() { lastGoodFrameSurvives(Fault::EarlyEnd); }
+
+    void garbageBetweenFramesIsSkipped()
+    {
+        MainWindow w;
+        w.show();
+        sim->setFault(Fault::Garbage);
+        QVERIFY(open(w));
+        QVERIFY(framesPass(3));
+        // Every frame comes after stray bytes, and every one still lands.
+        for (int i = 0; i < 3; ++i) {
+            const Frame before = buff.snapshot();
+            QVERIFY(frameChangesFrom(before));
+        }
+        QCOMPARE(sim->state().watchdogFailures, 0);
+        const qint64 took = close(w);
+        QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
+    }
+
+    // Echoes that never match: the exchange waits on, writing again after
+    // each wrong answer, but the window stays responsive and closes at once.
+    void wrongEchoesDoNotStopTheWindow()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(open(w));
+        QVERIFY(framesPass(2));
+        sim->setFault(Fault::WrongEcho);
+        selectTab(w, 2); // the analyzer's start-up exchanges meet the wrong echoes
+        QElapsedTimer timer;
+        timer.start();
+        QTest::qWait(500);
+        QVERIFY(timer.elapsed() < 5000); // the event loop ran all along
+        const qint64 took = close(w);
+        QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
+
+        // The next open after the device recovers works normally.
+        sim->setFault(Fault::None);
+        const Frame before = buff.snapshot();
+        QVERIFY(open(w));
+        QVERIFY(frameChangesFrom(before));
+        QVERIFY(close(w) >= 0);
+    }
+
+    // A device that says nothing: the worker waits without burning the CPU,
+    // the last frame stays, and closing does not wait for the line's time-out.
+    void silentDeviceDoesNotSpin()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(open(w));
+        QVERIFY(framesPass(2));
+        sim->setFault(Fault::Silent);
+        QTest::qWait(300);
+        const Frame shown = buff.snapshot();
+        const double cpuBefore = cpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        QTest::qWait(2000);
+        const double cpu = cpuSeconds() - cpuBefore;
+        const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
+        // Spinning would use a whole core (close to 1 s per second).
+        QVERIFY2(cpu < 0.25 * seconds,
+            qPrintable(QStringLiteral("%1 s CPU in %2 s").arg(cpu).arg(seconds)));
+        QCOMPARE(buff.snapshot(), shown);
+        const qint64 took = close(w);
+        QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
+    }
+
+    // The cable pulled in the middle of a frame: the worker ends with "line
+    // lost", the half frame is not shown, and once the device is back "Close
+    // port" and "Open port" bring the frames back.
+    void hangUpMidFrameThenTheDeviceComesBack()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(open(w));
+        QVERIFY(framesPass(2));
+        sim->setFault(Fault::HangUp);
+        QTRY_VERIFY_WITH_TIMEOUT(sim->hungUp(), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(sts.get(), QStringLiteral("line lost"), kWaitMs);
+        const Frame shown = buff.snapshot();
+        QTest::qWait(200);
+        QCOMPARE(buff.snapshot(), shown);
+
+        const qint64 took = close(w);
+        QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
+        sim->setFault(Fault::None);
+        QVERIFY(sim->comeBack());
+        QVERIFY(open(w));
+        QVERIFY(frameChangesFrom(shown));
+        QVERIFY(close(w) >= 0);
+    }
+
+    // Choices made as fast as the user can click, while frames stream: every
+    // request is served in turn and the device ends with the last choice.
+    void requestsHammeredWhileStreaming()
+    {
+        MainWindow w;
+        w.show();
+        selectTab(w, 2);
+        QVERIFY(open(w));
+        QVERIFY(framesPass(2));
+        auto *times = w.findChild<QComboBox *>("taBox");
+        auto *gains = w.findChild<QComboBox *>("vaBox");
+        QVERIFY(times && gains);
+        for (int i = 0; i < 200; ++i) {
+            chooseRow(w, "taBox", i % times->count());
+            chooseRow(w, "vaBox", (i * 3) % gains->count());
+            if (i % 20 == 0)
+                QTest::qWait(1);
+        }
+        chooseRow(w, "taBox", 2);
+        chooseRow(w, "vaBox", 1);
+        // The analyzer sends time-base code 14 - index and the gain index.
+        QTRY_COMPARE_WITH_TIMEOUT(sim->state().timeBase, 12, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(sim->state().gain1, 1, kWaitMs);
+        const Frame before = buff.snapshot();
+        QVERIFY(frameChangesFrom(before));
+        const qint64 took = close(w);
+        QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
+    }
+
+    // Tab changes in the middle of mode and table exchanges.
+    void tabSwitchesDuringExchanges()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(open(w));
+        QVERIFY(framesPass(1));
+        for (int i = 0; i < 60; ++i) {
+            selectTab(w, i % 4);
+            QTest::qWait(i % 3);
+        }
+        selectTab(w, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(sim->state().mode, Mode::OneChannel, kWaitMs);
+        const Frame before = buff.snapshot();
+        QVERIFY(frameChangesFrom(before));
+        const qint64 took = close(w);
+        QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
+    }
+
+    // 200 opens and closes while the device streams: each close is prompt,
+    // no descriptor is left behind, and the last open still gets frames.
+    void twoHundredOpenCloseCyclesWhileStreaming()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(open(w));
+        QVERIFY(framesPass(1));
+        QVERIFY(close(w) >= 0);
+        const int descriptors = openDescriptors();
+        qint64 slowest = 0;
+        for (int i = 0; i < 200; ++i) {
+            QVERIFY(open(w));
+            if (i % 10 == 0)
+                QTest::qWait(5);
+            QCoreApplication::processEvents();
+            const qint64 took = close(w);
+            QVERIFY(took >= 0);
+            slowest = std::max(slowest, took);
+        }
+        QVERIFY2(slowest < kPromptCloseMs, qPrintable(QString::number(slowest)));
+        QCOMPARE(openDescriptors(), descriptors);
+        const Frame before = buff.snapshot();
+        QVERIFY(open(w));
+        QVERIFY(frameChangesFrom(before));
+        QVERIFY(close(w) >= 0);
+    }
+};
+
+QTEST_MAIN(TestFaultsE2e)
+#include "tst_faults_e2e.moc"
