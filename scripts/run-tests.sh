@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds labbench and runs the whole test suite:
-# the normal build, then the threaded parts again under ThreadSanitizer.
+# the normal build, the whole suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer (leaks included), the threaded parts under
+# ThreadSanitizer, and a bounded run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
-scripts/install-deps.sh
+# clang and its runtime build the fuzz targets.
+scripts/install-deps.sh clang libclang-rt-14-dev
 
 echo "== build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -16,3 +19,24 @@ echo "== ThreadSanitizer: link, panels, end to end"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DLABBENCH_TSAN=ON >/dev/null
 cmake --build build-tsan -j"$jobs"
 (cd build-tsan && QT_QPA_PLATFORM=offscreen ctest -j"$jobs" --output-on-failure -L 'link|app|instruments|e2e|winserial|sim')
+
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer: whole suite"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DLABBENCH_ASAN=ON >/dev/null
+cmake --build build-asan -j"$jobs"
+(cd build-asan && QT_QPA_PLATFORM=offscreen ctest -j"$jobs" --output-on-failure)
+
+echo "== fuzzing: the seeds, then about a minute per target"
+CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DLABBENCH_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j"$jobs" --target fuzz_worker_linux fuzz_worker_windows fuzz_settings fuzz_dcb
+(cd build-fuzz && ctest --output-on-failure -L fuzz)
+fuzz_seconds=${LABBENCH_FUZZ_SECONDS:-60}
+for target in worker_linux worker_windows settings dcb; do
+  corpus=build-fuzz/corpus/$target
+  mkdir -p "$corpus"
+  # New inputs go to the build folder; the seeds in the repo stay as they are.
+  build-fuzz/fuzz/fuzz_$target -max_total_time="$fuzz_seconds" -max_len=8192 \
+    -artifact_prefix="build-fuzz/fuzz_$target-" -print_final_stats=1 \
+    "$corpus" "fuzz/corpus/${target%_*}" 2>"build-fuzz/fuzz_$target.log" \
+    || { tail -n 60 "build-fuzz/fuzz_$target.log"; exit 1; }
+  grep -E '^stat::number_of_executed_units|^Done' "build-fuzz/fuzz_$target.log" || true
+done
