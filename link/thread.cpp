@@ -57,12 +57,17 @@ void Thread::stop()
 void Thread::requestChannel(bool two)
 {
     twoChannels.store(two, std::memory_order_relaxed);
+    // A generator entry not yet served is superseded: the device must end up
+    // acquiring, not playing.
+    genReq.store(false, std::memory_order_release);
     genMode.store(false, std::memory_order_release);
     channelReq.store(true, std::memory_order_release);
 }
 
 void Thread::requestGenerator()
 {
+    // Likewise a channel request not yet served: the device must end up playing.
+    channelReq.store(false, std::memory_order_release);
     genMode.store(true, std::memory_order_release);
     genReq.store(true, std::memory_order_release);
 }
@@ -110,17 +115,20 @@ void Thread::announceRunning()
 // Phase one of a pass: the first pending configuration request, or else a
 // frame unless the generator runs. The flag is cleared before the exchange, so
 // a request made meanwhile is served on a later pass.
+//
+// Time base and gain are acquisition settings: raised just before the user
+// switched to the generator, they would reach a device in generator mode and
+// be taken for its own commands. They wait until acquisition resumes.
 Thread::Service Thread::takeConfiguration()
 {
     if (channelReq.exchange(false, std::memory_order_acq_rel))
         return Service::Channel;
-    if (timeBaseReq.exchange(false, std::memory_order_acq_rel))
+    const bool acquiring = !genMode.load(std::memory_order_acquire);
+    if (acquiring && timeBaseReq.exchange(false, std::memory_order_acq_rel))
         return Service::TimeBase;
-    if (gainReq.exchange(false, std::memory_order_acq_rel))
+    if (acquiring && gainReq.exchange(false, std::memory_order_acq_rel))
         return Service::Gain;
-    if (!genMode.load(std::memory_order_acquire))
-        return Service::Frame;
-    return Service::Nothing;
+    return acquiring ? Service::Frame : Service::Nothing;
 }
 
 void Thread::run()
@@ -156,13 +164,17 @@ void Thread::run()
         if (!alive())
             break;
 
+        // Phase two: the generator. A table or clock setting raised just
+        // before the user switched to acquisition waits for the generator's
+        // return, instead of being sent into a stream of frames.
+        const bool generating = genMode.load(std::memory_order_acquire);
         if (genReq.exchange(false, std::memory_order_acq_rel)) {
             setGen();
-        } else if (sendReq.exchange(false, std::memory_order_acq_rel)) {
+        } else if (generating && sendReq.exchange(false, std::memory_order_acq_rel)) {
             sendChannel();
-        } else if (freqReq.exchange(false, std::memory_order_acq_rel)) {
+        } else if (generating && freqReq.exchange(false, std::memory_order_acq_rel)) {
             setGenFreq();
-        } else if (genMode.load(std::memory_order_acquire)) {
+        } else if (generating) {
             if (!line.pause(kGeneratorPollMs))
                 ended = ByteLine::Result::Stopped;
         }

@@ -270,10 +270,17 @@ private slots:
         QVERIFY(device->expect("qg"));
     }
 
+    // Enters generator mode, as the generator panel does before its requests.
+    bool enterGenerator()
+    {
+        link->genStart();
+        return serveFrame(QVector<int>(1024, 1)) && echo('q') && echo('e');
+    }
+
     void generatorPeriodAndLength()
     {
         link->setFreq(0x1234, 0x200);
-        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(enterGenerator());
         QVERIFY(device->expect("s"));
         QCOMPARE(sts.get(), QStringLiteral("set freq"));
         device->send("s");
@@ -292,7 +299,7 @@ private slots:
             t[511] = -1;
         });
         link->sendGenChannel();
-        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(enterGenerator());
         QVERIFY(device->expect("g"));
         QCOMPARE(sts.get(), QStringLiteral("send ch"));
         device->send("x");
@@ -361,6 +368,61 @@ private slots:
         for (const char d : QByteArray("0000000"))
             QVERIFY(echo(d));
         QVERIFY(device->expect("q"));
+    }
+
+    // Requests of one mode raised just before the user switches to the other
+    // wait for their own mode, instead of reaching the device in the wrong one.
+    void generatorRequestsWaitForTheGenerator()
+    {
+        link->setFreq(62, 512);
+        link->sendGenChannel();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(device->drain(200).isEmpty()); // acquiring: hunting for the next frame
+        link->genStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(echo('q'));
+        QVERIFY(echo('e'));
+        QVERIFY(echo('g'));
+        QVERIFY(device->expect("S"));
+        QCOMPARE(device->read(1024).size(), 1024);
+        QVERIFY(echo('s'));
+    }
+
+    void acquisitionSettingsWaitWhileTheGeneratorRuns()
+    {
+        link->osc1chStart();
+        link->setTimeBase(7);
+        link->setGain(0, 0);
+        link->genStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        // The generator entry supersedes the channel request not yet served.
+        QVERIFY(echo('q'));
+        QVERIFY(echo('e'));
+        // Neither "s7" nor "u00" goes to the generator.
+        QVERIFY(device->drain(300).isEmpty());
+        // Back to acquisition: the settings that waited follow the mode change.
+        link->osc1chStart();
+        QVERIFY(echo('q'));
+        QVERIFY(echo('a'));
+        QVERIFY(echo('s'));
+        QVERIFY(echo('7'));
+        QVERIFY(device->expect("qg"));
+        QVERIFY(echo('u'));
+        QVERIFY(device->expect("00"));
+    }
+
+    void channelRequestSupersedesAPendingGeneratorEntry()
+    {
+        link->genStart();
+        link->setFreq(62, 512);
+        link->osc2chStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(echo('q'));
+        QVERIFY(echo('c'));
+        // Acquisition goes on: the next frame is taken, nothing else is sent.
+        QVERIFY(serveFrame(QVector<int>(1024, 0x0708)));
+        QVERIFY(waitFor([&] { return frames.snapshot()[0] == 0x0708; }));
+        QVERIFY(device->drain(150).isEmpty());
     }
 
     void closeIsPromptOnASilentDevice()
