@@ -48,11 +48,9 @@ Graph::~Graph() = default;
 
 void Graph::svWindow()
 {
-    // One wide stroke: the square cap stretches the 256-pixel line by half the
-    // width at each end, so it covers exactly the plot rectangle.
-    painter->setPen(QPen(QBrush(Qt::black, Qt::SolidPattern), 512.0, Qt::SolidLine, Qt::SquareCap,
-                         Qt::BevelJoin));
-    painter->drawLine(kCentreX - 128, kZeroY, kCentreX + 128, kZeroY);
+    // Filled as a rectangle: a stroke this wide would be rasterised span by
+    // span and handed to helper threads on every repaint.
+    painter->fillRect(QRect(kLeft, kTop, kRight - kLeft, kBottom - kTop), Qt::black);
 
     painter->setPen(QPen(kGridColour, 0, Qt::SolidLine));
     for (int k = 0; k <= 8; ++k)
