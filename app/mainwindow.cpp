@@ -11,6 +11,7 @@
 
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPalette>
 #include <QPushButton>
 #include <QTabWidget>
@@ -21,6 +22,12 @@
 namespace {
 
 constexpr int kTickMs = 50;
+
+// The plot and the strip around it, from the plot's top edge (the tab bar
+// lies above) down to the horizontal bar, left of the vertical bars: all of a
+// panel's paint that is not under a control. A fresh frame repaints only
+// this, not every control of the window.
+constexpr QRect kPlotStrip(0, 30, 788, 522);
 
 // Scales for the cursor readouts. timeTab and gainTab are indexed by the
 // oscilloscope's time-base and channel-1 gain codes; freqTab, the analyzer's
@@ -98,13 +105,18 @@ void MainWindow::text(const QString &status)
 void MainWindow::timerEvent(QTimerEvent *)
 {
     if (bufReady.exchange(false, std::memory_order_acq_rel))
-        update();
+        update(kPlotStrip);
     statusLabel->setText(sts.get());
     ++oscyloskop->trigTicks;
 }
 
-void MainWindow::paintEvent(QPaintEvent *)
+void MainWindow::paintEvent(QPaintEvent *event)
 {
+    // A paint for a readout label or a control alone has no plot to show;
+    // running the panel then would put a newer frame's readouts beside the
+    // trace of the older one still on screen.
+    if (!event->region().intersects(kPlotStrip))
+        return;
     switch (device) {
     case 0:
         oscyloskop->drawGraph(buff.snapshot().data());
