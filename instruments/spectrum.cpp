@@ -11,6 +11,19 @@ namespace {
     constexpr double kNoPeak = -100000.0; // a bin must beat this to count as the fundamental
     constexpr int kFloor = -1024; // the plot's bottom edge in display units
 
+    // reverse(reverse(r, bits) + 1, bits): the next number when counting with
+    // the low `bits` bits reversed, wrapping to 0. Amortised two steps, where
+    // reversing twice takes 2 x bits.
+    int nextReversed(int r, int bits)
+    {
+        int bit = bits > 0 ? 1 << (bits - 1) : 0;
+        while (bit != 0 && (r & bit) != 0) {
+            r ^= bit;
+            bit >>= 1;
+        }
+        return r | bit;
+    }
+
 } // namespace
 
 void fillSinTab(double *tab)
@@ -68,7 +81,7 @@ double fft(double *re, double *im, int m, const double *tab, int tabLen)
                 re[b] = 2.0 * aRe - re[a];
                 im[b] = 2.0 * aIm - im[a];
             }
-            k = reverse(reverse(k, m - 1) + 1, m - 1);
+            k = nextReversed(k, m - 1);
         }
         span /= 2;
         groups *= 2;
@@ -77,8 +90,8 @@ double fft(double *re, double *im, int m, const double *tab, int tabLen)
     for (int j = 0; j < n; ++j)
         re[j] = re[j] * re[j] + im[j] * im[j];
 
-    for (int j = 0; j < n; ++j)
-        im[reverse(j, m)] = re[j];
+    for (int j = 0, r = 0; j < n; ++j, r = nextReversed(r, m))
+        im[r] = re[j];
     for (int k = 0; k < n; ++k)
         re[k] = im[k];
 
