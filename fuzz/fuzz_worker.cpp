@@ -2,7 +2,7 @@
 // requests through a line in memory. Beyond "no crash, no sanitizer report":
 //  - the shared frame changes only to a frame the device really sent whole
 //    (Linux rules: "S", 2048 bytes, "E", no quiet gap inside; Windows rules:
-//    the bytes after an "S" up to 2050 or a quiet gap, the rest from the frame
+//    the bytes after an "S" up to 2049 or a quiet gap, the rest from the frame
 //    before), in the order sent, and decoded as little-endian 16-bit samples;
 //  - without requests the worker writes exactly what the protocol asks: a "w"
 //    for every "w", "a" for every ">" while hunting, one "g" after each frame;
@@ -27,7 +27,7 @@ namespace {
 
 constexpr bool kWindowsRules = SerialPort::kWindowsRules;
 constexpr std::size_t kDataBytes = frame::kDataBytes;
-constexpr std::size_t kWholeRead = frame::kDataBytes + 2; // Windows: one read of a frame
+constexpr std::size_t kWholeRead = frame::kDataBytes + 1; // Windows: one read of a frame and its "E"
 
 // Exposes the loop so it runs on the fuzzer's own thread, deterministically.
 class Worker : public Thread {
@@ -114,7 +114,7 @@ private:
         return true;
     }
 
-    // One read of up to 2050 bytes after the "S", ended early only by a quiet
+    // One read of up to 2049 bytes after the "S", ended early only by a quiet
     // gap; what it did not reach keeps the bytes of the read before.
     bool windowsFrameAt(std::size_t s, const std::array<char, kDataBytes> &bytes)
     {

@@ -37,7 +37,7 @@ constexpr int kFrameGapMs = 100;
 } // namespace
 
 Thread::Thread(SerialPort *p, FrameBuffer *b, GenTable *g)
-    : buf(b), genBuf(g), port(p), line(p->line()), reader(line)
+    : buf(b), genBuf(g), line(p->line()), reader(line)
 {
 }
 
@@ -441,12 +441,14 @@ bool Thread::getChannel()
     return true;
 }
 
-// Windows build: one read of up to 2050 bytes, ended by the line's time-out;
-// the first 2048 bytes are the frame, whether or not an "E" came.
+// Windows build: one read of the frame, ended by the line's time-out; the
+// first 2048 bytes are the frame, whether or not an "E" came. The read asks
+// for the 2048 data bytes and the "E", all the device sends before our "g":
+// asking for one byte more would hold every frame for the whole time-out.
 bool Thread::readWholeFrame()
 {
     int count = 0;
-    const auto result = reader.block(frameBytes.data(), kWholeFrameRead, count);
+    const auto result = reader.block(frameBytes.data(), frame::kDataBytes + 1, count);
     if (result != ByteLine::Result::Data) {
         ended = result;
         return false;

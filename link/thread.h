@@ -75,15 +75,12 @@ private:
 
     FrameBuffer *buf;
     GenTable *genBuf;
-    SerialPort *port;
     ByteLine &line;
     ByteReader reader;
     ByteLine::Result ended = ByteLine::Result::Data; // worker's own: Stopped or Lost ends the loop
-    // Windows build: the frame read buffer, one read of the 2048 data bytes,
-    // the "E" and one byte more; a short read leaves the previous frame's
-    // bytes in the part it did not reach.
-    static constexpr int kWholeFrameRead = frame::kDataBytes + 2;
-    std::array<char, kWholeFrameRead> frameBytes{};
+    // Windows build: the frame read buffer, the 2048 data bytes and the "E";
+    // a short read leaves the previous frame's bytes in the part it did not reach.
+    std::array<char, frame::kDataBytes + 1> frameBytes{};
 
     std::atomic<bool> genMode{false};
     std::atomic<bool> gainReq{false};

@@ -19,6 +19,7 @@ private slots:
 
     void frameIsDecodedWithoutLookingForItsEnd();
     void shortFrameKeepsThePreviousFramesBytes();
+    void wholeFrameIsAcknowledgedWithoutWaitingForTheTimeOut();
     void huntAnswersPrompts();
     void modeCommandIsWrittenAgainAfter100Reads_data();
     void modeCommandIsWrittenAgainAfter100Reads();
@@ -67,7 +68,7 @@ void TestWindowsWorker::takeFrame(const QVector<int> &samples)
 {
     bufReady.store(false);
     device->send(FakeDevice::frame(samples));
-    // The read waits for a 2050th byte until the line's time-out.
+    // The one read takes the data and the "E" and ends there.
     QCOMPARE(device->read(1, 3000), QByteArray("g"));
     QTRY_VERIFY(bufReady.load());
 }
@@ -101,6 +102,18 @@ void TestWindowsWorker::shortFrameKeepsThePreviousFramesBytes()
     QCOMPARE(frame[499], 7);
     QCOMPARE(frame[500], 1000);
     QCOMPARE(frame[1023], 1000);
+}
+
+// The device sends nothing after a frame's "E" until it gets "g": a read that
+// asked for more would hold every frame for the whole 500 ms time-out.
+void TestWindowsWorker::wholeFrameIsAcknowledgedWithoutWaitingForTheTimeOut()
+{
+    open();
+    for (int n = 0; n < 3; ++n) {
+        device->send(FakeDevice::frame(QVector<int>(1024, n + 1)));
+        QCOMPARE(device->read(1, 250), QByteArray("g"));
+    }
+    QTRY_COMPARE(buff.snapshot()[0], 3);
 }
 
 void TestWindowsWorker::huntAnswersPrompts()
