@@ -2,18 +2,23 @@
 # Installs what is missing, builds labbench and runs the whole test suite:
 # the normal build, the whole suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer (leaks included), the threaded parts under
-# ThreadSanitizer, and a bounded run of every fuzz target.
+# ThreadSanitizer, a compile of the Windows code against the Win32 headers,
+# and a bounded run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
-# clang and its runtime build the fuzz targets.
-scripts/install-deps.sh clang libclang-rt-14-dev
+# clang and its runtime build the fuzz targets; MinGW-w64 checks the Windows
+# serial library against the real Win32 headers.
+scripts/install-deps.sh clang libclang-rt-14-dev g++-mingw-w64-x86-64
 
 echo "== build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && QT_QPA_PLATFORM=offscreen ctest -j"$jobs" --output-on-failure)
+
+echo "== Windows serial library against the Win32 headers (MinGW-w64)"
+winserial/check-mingw.sh
 
 echo "== ThreadSanitizer: link, panels, end to end"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DLABBENCH_TSAN=ON >/dev/null
