@@ -1,13 +1,12 @@
 #include "fakedevice.h"
+#include "scratchdir.h"
+#include "windowcontrols.h"
 #include "mainwindow.h"
 #include "shared.h"
 
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -18,33 +17,7 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    QString home;
-
-    static void writeSettings(const QString &port)
-    {
-        QFile f(QStringLiteral("settings.txt"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("#%1#115200#3#ZOR").arg(port).toLatin1());
-    }
-
-    static QLabel *statusLabel(MainWindow &w)
-    {
-        for (QLabel *label : w.findChildren<QLabel *>()) {
-            if (label->geometry() == QRect(10, 580, 200, 20))
-                return label;
-        }
-        return nullptr;
-    }
-
-    static QPushButton *portButton(MainWindow &w)
-    {
-        for (QPushButton *button : w.findChildren<QPushButton *>()) {
-            if (button->geometry() == QRect(880, 580, 100, 20))
-                return button;
-        }
-        return nullptr;
-    }
+    std::unique_ptr<ScratchDir> scratch;
 
     // Lets the 50 ms timer run a few times.
     static void ticks(int n = 3) { QTest::qWait(50 * n + 20); }
@@ -52,19 +25,13 @@ private:
 private slots:
     void init()
     {
-        home = QDir::currentPath();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(QDir::setCurrent(dir->path()));
+        scratch = std::make_unique<ScratchDir>();
+        QVERIFY(scratch->isValid());
         sts.set(QString());
         bufReady.store(false);
     }
 
-    void cleanup()
-    {
-        QDir::setCurrent(home);
-        dir.reset();
-    }
+    void cleanup() { scratch.reset(); }
 
     void windowLayout()
     {
@@ -79,10 +46,10 @@ private slots:
         for (int i = 0; i < labels.size(); ++i)
             QCOMPARE(tabs->tabText(i), labels[i]);
         QCOMPARE(tabs->currentIndex(), 0);
-        QVERIFY(statusLabel(w));
-        QCOMPARE(statusLabel(w)->text(), QStringLiteral("Off"));
-        QVERIFY(portButton(w));
-        QCOMPARE(portButton(w)->text(), QStringLiteral("Open port"));
+        QVERIFY(controls::statusLabel(w));
+        QCOMPARE(controls::statusLabel(w)->text(), QStringLiteral("Off"));
+        QVERIFY(controls::portButton(w));
+        QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Open port"));
     }
 
     void firstTickShowsTheStatusText()
@@ -90,7 +57,7 @@ private slots:
         MainWindow w;
         w.show();
         ticks();
-        QCOMPARE(statusLabel(w)->text(), QString());
+        QCOMPARE(controls::statusLabel(w)->text(), QString());
         bufReady.store(true);
         ticks();
         QVERIFY(!bufReady.load()); // taken by the timer, which repaints
@@ -123,27 +90,25 @@ private slots:
 
     void unableToOpen()
     {
-        writeSettings(QStringLiteral("/dev/no-such-port"));
+        QVERIFY(ScratchDir::writeSettings(QStringLiteral("/dev/no-such-port")));
         MainWindow w;
         w.show();
-        QTest::mouseClick(portButton(w), Qt::LeftButton);
+        QTest::mouseClick(controls::portButton(w), Qt::LeftButton);
         QCOMPARE(sts.get(), QStringLiteral("Unable to open"));
-        QCOMPARE(portButton(w)->text(), QStringLiteral("Open port"));
+        QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Open port"));
         ticks();
-        QCOMPARE(statusLabel(w)->text(), QStringLiteral("Unable to open"));
+        QCOMPARE(controls::statusLabel(w)->text(), QStringLiteral("Unable to open"));
         // The next press tries again.
-        QTest::mouseClick(portButton(w), Qt::LeftButton);
+        QTest::mouseClick(controls::portButton(w), Qt::LeftButton);
         QCOMPARE(sts.get(), QStringLiteral("Unable to open"));
     }
 
     void aFileIsNotAPort()
     {
-        QFile f(QStringLiteral("fake-port"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
-        writeSettings(QDir::current().filePath(QStringLiteral("fake-port")));
+        QVERIFY(ScratchDir::writeFile(QStringLiteral("fake-port"), "S"));
+        QVERIFY(ScratchDir::writeSettings(scratch->filePath(QStringLiteral("fake-port"))));
         MainWindow w;
-        QTest::mouseClick(portButton(w), Qt::LeftButton);
+        QTest::mouseClick(controls::portButton(w), Qt::LeftButton);
         QCOMPARE(sts.get(), QStringLiteral("Unable to open"));
     }
 
@@ -151,11 +116,11 @@ private slots:
     {
         FakeDevice device;
         QVERIFY(device.ok());
-        writeSettings(device.slavePath());
+        QVERIFY(ScratchDir::writeSettings(device.slavePath()));
         MainWindow w;
         w.show();
-        QTest::mouseClick(portButton(w), Qt::LeftButton);
-        QCOMPARE(portButton(w)->text(), QStringLiteral("Close port"));
+        QTest::mouseClick(controls::portButton(w), Qt::LeftButton);
+        QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Close port"));
         const QString first = sts.get();
         QVERIFY2(first == "Open" || first == "read ch", qPrintable(first));
         device.send("w");
@@ -166,16 +131,16 @@ private slots:
         ticks();
         QVERIFY(!bufReady.load());
 
-        QTest::mouseClick(portButton(w), Qt::LeftButton);
+        QTest::mouseClick(controls::portButton(w), Qt::LeftButton);
         QCOMPARE(sts.get(), QStringLiteral("closed"));
-        QCOMPARE(portButton(w)->text(), QStringLiteral("Open port"));
+        QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Open port"));
         device.drain(100); // what the oscilloscope asked for before the close
         device.send("w");
         QVERIFY(device.drain(150).isEmpty());
 
         // And open again on the same line.
-        QTest::mouseClick(portButton(w), Qt::LeftButton);
-        QCOMPARE(portButton(w)->text(), QStringLiteral("Close port"));
+        QTest::mouseClick(controls::portButton(w), Qt::LeftButton);
+        QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Close port"));
         QVERIFY(device.expect("w")); // the "w" sent while closed is answered now
     }
 
@@ -183,31 +148,31 @@ private slots:
     {
         FakeDevice device;
         QVERIFY(device.ok());
-        writeSettings(device.slavePath());
+        QVERIFY(ScratchDir::writeSettings(device.slavePath()));
         MainWindow w;
         w.show();
-        QTest::mouseClick(portButton(w), Qt::LeftButton);
+        QTest::mouseClick(controls::portButton(w), Qt::LeftButton);
         device.send("w");
         QVERIFY(device.expect("w"));
         device.hangUp();
         QTRY_COMPARE(sts.get(), QStringLiteral("line lost"));
         ticks();
-        QCOMPARE(statusLabel(w)->text(), QStringLiteral("line lost"));
-        QCOMPARE(portButton(w)->text(), QStringLiteral("Close port"));
-        QTest::mouseClick(portButton(w), Qt::LeftButton);
+        QCOMPARE(controls::statusLabel(w)->text(), QStringLiteral("line lost"));
+        QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Close port"));
+        QTest::mouseClick(controls::portButton(w), Qt::LeftButton);
         QCOMPARE(sts.get(), QStringLiteral("closed"));
-        QCOMPARE(portButton(w)->text(), QStringLiteral("Open port"));
+        QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Open port"));
     }
 
     void closingTheWindowWithThePortOpen()
     {
         FakeDevice device;
         QVERIFY(device.ok());
-        writeSettings(device.slavePath());
+        QVERIFY(ScratchDir::writeSettings(device.slavePath()));
         {
             MainWindow w;
             w.show();
-            QTest::mouseClick(portButton(w), Qt::LeftButton);
+            QTest::mouseClick(controls::portButton(w), Qt::LeftButton);
             device.send("w");
             QVERIFY(device.expect("w"));
         }

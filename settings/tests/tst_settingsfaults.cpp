@@ -1,3 +1,5 @@
+#include "scratchdir.h"
+#include "settingspanel.h"
 #include "ustawienia.h"
 
 #include <QComboBox>
@@ -9,7 +11,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
@@ -40,40 +41,12 @@ class TestSettingsFaults : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    QString home;
-
-    static void writeFile(const QByteArray &content)
-    {
-        QFile f(QStringLiteral("settings.txt"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(content);
-    }
-
-    static QByteArray readFile()
-    {
-        QFile f(QStringLiteral("settings.txt"));
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return f.readAll();
-    }
-
-    struct Panel {
-        QWidget window;
-        std::unique_ptr<Ustawienia> settings { std::make_unique<Ustawienia>(&window) };
-        QComboBox *list() { return window.findChild<QComboBox *>(); }
-        QPlainTextEdit *editor() { return window.findChild<QPlainTextEdit *>(); }
-        void choose(int index)
-        {
-            list()->setCurrentIndex(index);
-            emit list()->activated(index);
-        }
-    };
+    std::unique_ptr<ScratchDir> scratch;
 
     // The child's whole life: rewrite the file with changing names and speeds.
     [[noreturn]] static void writeForever()
     {
-        Panel p;
+        SettingsPanel p;
         for (int i = 0;; ++i) {
             p.editor()->setPlainText(writerName(i % kWriterNames));
             p.choose(i % 10);
@@ -106,18 +79,15 @@ private slots:
 
     void init()
     {
-        home = QDir::currentPath();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(QDir::setCurrent(dir->path()));
+        scratch = std::make_unique<ScratchDir>();
+        QVERIFY(scratch->isValid());
     }
 
     void cleanup()
     {
-        QDir::setCurrent(home);
-        ::chmod(QFile::encodeName(dir->path()).constData(), 0700);
-        ::chmod(QFile::encodeName(dir->filePath(QStringLiteral("settings.txt"))).constData(), 0600);
-        dir.reset();
+        ::chmod(QFile::encodeName(scratch->path()).constData(), 0700);
+        ::chmod(QFile::encodeName(scratch->filePath(QStringLiteral("settings.txt"))).constData(), 0600);
+        scratch.reset();
     }
 
     // A file with no "#" keeps its content byte for byte, also bytes that are
@@ -134,17 +104,17 @@ private slots:
     void contentWithoutMarkKeepsItsBytes()
     {
         QFETCH(QByteArray, content);
-        writeFile(content);
-        Panel p;
+        QVERIFY(ScratchDir::writeSettingsFile(content));
+        SettingsPanel p;
         QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
-        QCOMPARE(readFile(), content + Ustawienia::kDefaultContent);
+        QCOMPARE(ScratchDir::readSettingsFile(), content + Ustawienia::kDefaultContent);
     }
 
     // A named pipe where the file should be: opening it for reading would
     // wait for a writer forever, and the window would never appear.
     void pipeInPlaceDoesNotHang()
     {
-        const QByteArray path = QFile::encodeName(dir->filePath(QStringLiteral("settings.txt")));
+        const QByteArray path = QFile::encodeName(scratch->filePath(QStringLiteral("settings.txt")));
         QCOMPARE(::mkfifo(path.constData(), 0600), 0);
         std::atomic<bool> done { false };
         // Frees a reader stuck on the pipe, so that a failure ends the test
@@ -161,7 +131,7 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         {
-            Panel p;
+            SettingsPanel p;
             done = true;
             QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
             QCOMPARE(p.settings->getPortSpeed(), 115200);
@@ -179,15 +149,15 @@ private slots:
     void unreadableFileIsNotOverwritten()
     {
         const QByteArray content("#COM7#57600#2#ZOR");
-        writeFile(content);
+        QVERIFY(ScratchDir::writeSettingsFile(content));
         QVERIFY(QFile::setPermissions(QStringLiteral("settings.txt"), QFileDevice::WriteOwner));
-        Panel p;
+        SettingsPanel p;
         const bool readable = ::access("settings.txt", R_OK) == 0;
         QCOMPARE(p.settings->getPortName(),
             readable ? QStringLiteral("COM7") : QStringLiteral("/dev/ttyS0"));
         QVERIFY(QFile::setPermissions(
             QStringLiteral("settings.txt"), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-        QCOMPARE(readFile(), content);
+        QCOMPARE(ScratchDir::readSettingsFile(), content);
     }
 
     // In a folder that cannot be written a change cannot be saved: the old
@@ -195,31 +165,31 @@ private slots:
     void unwritableFolderKeepsTheOldFileWhole()
     {
         const QByteArray content("#COM7#57600#2#ZOR");
-        writeFile(content);
-        Panel p;
-        QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        QVERIFY(ScratchDir::writeSettingsFile(content));
+        SettingsPanel p;
+        QVERIFY(QFile::setPermissions(scratch->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         const bool writable = ::access(".", W_OK) == 0;
         p.choose(9);
         QCOMPARE(p.settings->getPortSpeed(), 2500000);
-        QCOMPARE(readFile(), writable ? QByteArray("#COM7#2500000#9#ZOR") : content);
+        QCOMPARE(ScratchDir::readSettingsFile(), writable ? QByteArray("#COM7#2500000#9#ZOR") : content);
     }
 
     // Deleted while the program runs: the next change writes it anew.
     void deletedWhileRunningIsWrittenAgain()
     {
-        writeFile("#COM3#921600#6#ZOR");
-        Panel p;
+        QVERIFY(ScratchDir::writeSettingsFile("#COM3#921600#6#ZOR"));
+        SettingsPanel p;
         QVERIFY(QFile::remove(QStringLiteral("settings.txt")));
         p.choose(4);
-        QCOMPARE(readFile(), QByteArray("#COM3#230400#4#ZOR"));
+        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#COM3#230400#4#ZOR"));
     }
 
     // Replaced by a folder while the program runs: changes go nowhere, the
     // folder stays, and the values typed are still used for this run.
     void replacedByAFolderWhileRunning()
     {
-        writeFile("#COM3#921600#6#ZOR");
-        Panel p;
+        QVERIFY(ScratchDir::writeSettingsFile("#COM3#921600#6#ZOR"));
+        SettingsPanel p;
         QVERIFY(QFile::remove(QStringLiteral("settings.txt")));
         QVERIFY(QDir().mkdir(QStringLiteral("settings.txt")));
         p.choose(0);
@@ -234,13 +204,13 @@ private slots:
     // holding one complete text it wrote, never an empty or cut one.
     void killedWriterNeverLeavesAPartialFile()
     {
-        writeFile("#/dev/ttyUSB#19200#0#ZOR");
+        QVERIFY(ScratchDir::writeSettingsFile("#/dev/ttyUSB#19200#0#ZOR"));
         const QSet<QByteArray> valid = writerTexts();
         auto *random = QRandomGenerator::global();
         for (int round = 0; round < 12; ++round) {
             QProcess writer;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QString::fromLatin1(kWriterVariable), dir->path());
+            env.insert(QString::fromLatin1(kWriterVariable), scratch->path());
             writer.setProcessEnvironment(env);
             writer.start(QCoreApplication::applicationFilePath(), {});
             QVERIFY(writer.waitForStarted(10000));
@@ -248,7 +218,7 @@ private slots:
             QTest::qWait(300 + static_cast<int>(random->bounded(300)));
             writer.kill();
             QVERIFY(writer.waitForFinished(10000));
-            const QByteArray now = readFile();
+            const QByteArray now = ScratchDir::readSettingsFile();
             QVERIFY2(valid.contains(now), now.constData());
         }
     }

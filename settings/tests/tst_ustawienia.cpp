@@ -1,10 +1,11 @@
+#include "scratchdir.h"
+#include "settingspanel.h"
 #include "ustawienia.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -14,50 +15,21 @@ class TestUstawienia : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    QString home;
-
-    static void writeFile(const QByteArray &content)
-    {
-        QFile f(QStringLiteral("settings.txt"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(content);
-    }
-
-    static QByteArray readFile()
-    {
-        QFile f(QStringLiteral("settings.txt"));
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return f.readAll();
-    }
-
-    struct Panel {
-        QWidget window;
-        std::unique_ptr<Ustawienia> settings{std::make_unique<Ustawienia>(&window)};
-        QComboBox *list() { return window.findChild<QComboBox *>(); }
-        QPlainTextEdit *editor() { return window.findChild<QPlainTextEdit *>(); }
-    };
+    std::unique_ptr<ScratchDir> scratch;
 
 private slots:
     void init()
     {
-        home = QDir::currentPath();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(QDir::setCurrent(dir->path()));
+        scratch = std::make_unique<ScratchDir>();
+        QVERIFY(scratch->isValid());
     }
 
-    void cleanup()
-    {
-        QDir::setCurrent(home);
-        dir.reset();
-    }
+    void cleanup() { scratch.reset(); }
 
     void missingFileIsCreatedWithTheDefault()
     {
-        Panel p;
-        QCOMPARE(readFile(), QByteArray("#/dev/ttyS0#115200#3#ZOR"));
+        SettingsPanel p;
+        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#/dev/ttyS0#115200#3#ZOR"));
         QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
         QCOMPARE(p.settings->getPortSpeed(), 115200);
         QCOMPARE(p.list()->currentText(), QStringLiteral("115200"));
@@ -91,14 +63,14 @@ private slots:
         QFETCH(QString, name);
         QFETCH(int, speed);
         QFETCH(int, index);
-        writeFile(content);
-        Panel p;
+        QVERIFY(ScratchDir::writeSettingsFile(content));
+        SettingsPanel p;
         QCOMPARE(p.settings->getPortName(), name);
         QCOMPARE(p.settings->getPortSpeed(), speed);
         QCOMPARE(p.list()->currentIndex(), index);
         QCOMPARE(p.editor()->toPlainText(), name);
         // Filling the editor at start-up does not rewrite the file.
-        QCOMPARE(readFile(), content);
+        QCOMPARE(ScratchDir::readSettingsFile(), content);
     }
 
     void wordWithoutMarkGetsTheDefaultOnce_data()
@@ -113,58 +85,58 @@ private slots:
     void wordWithoutMarkGetsTheDefaultOnce()
     {
         QFETCH(QByteArray, content);
-        writeFile(content);
+        QVERIFY(ScratchDir::writeSettingsFile(content));
         {
-            Panel p;
+            SettingsPanel p;
             QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
         }
         const QByteArray once = content + "#/dev/ttyS0#115200#3#ZOR";
-        QCOMPARE(readFile(), once);
-        Panel again;
+        QCOMPARE(ScratchDir::readSettingsFile(), once);
+        SettingsPanel again;
         QCOMPARE(again.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
         QCOMPARE(again.settings->getPortSpeed(), 115200);
-        QCOMPARE(readFile(), once);
+        QCOMPARE(ScratchDir::readSettingsFile(), once);
     }
 
     void choosingASpeedWritesTheFile()
     {
-        Panel p;
+        SettingsPanel p;
         p.list()->setCurrentIndex(9);
         emit p.list()->activated(9);
         QCOMPARE(p.settings->getPortSpeed(), 2500000);
-        QCOMPARE(readFile(), QByteArray("#/dev/ttyS0#2500000#9#ZOR"));
+        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#/dev/ttyS0#2500000#9#ZOR"));
         // Choosing the same entry again writes again.
         QVERIFY(QFile::remove(QStringLiteral("settings.txt")));
         emit p.list()->activated(9);
-        QCOMPARE(readFile(), QByteArray("#/dev/ttyS0#2500000#9#ZOR"));
+        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#/dev/ttyS0#2500000#9#ZOR"));
     }
 
     void typingANameWritesTheFileOnEveryKeystroke()
     {
-        Panel p;
+        SettingsPanel p;
         p.editor()->setPlainText(QStringLiteral("/dev/ttyUSB"));
-        QCOMPARE(readFile(), QByteArray("#/dev/ttyUSB#115200#3#ZOR"));
+        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#/dev/ttyUSB#115200#3#ZOR"));
         p.editor()->moveCursor(QTextCursor::End);
         p.editor()->insertPlainText(QStringLiteral("0"));
         QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyUSB0"));
-        QCOMPARE(readFile(), QByteArray("#/dev/ttyUSB0#115200#3#ZOR"));
+        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#/dev/ttyUSB0#115200#3#ZOR"));
     }
 
     void nameWithSpaceRoundTrips()
     {
         {
-            Panel p;
+            SettingsPanel p;
             p.editor()->setPlainText(QStringLiteral("my port"));
         }
-        QCOMPARE(readFile(), QByteArray("#my port#115200#3#ZOR"));
-        Panel again;
+        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#my port#115200#3#ZOR"));
+        SettingsPanel again;
         QCOMPARE(again.settings->getPortName(), QStringLiteral("my port"));
         QCOMPARE(again.settings->getPortSpeed(), 115200);
     }
 
     void showAndHideTheTwoControls()
     {
-        Panel p;
+        SettingsPanel p;
         p.window.show();
         p.settings->hide();
         QVERIFY(!p.list()->isVisible());
@@ -182,7 +154,7 @@ private slots:
     void directoryInTheWayKeepsDefaults()
     {
         QVERIFY(QDir().mkdir(QStringLiteral("settings.txt")));
-        Panel p;
+        SettingsPanel p;
         QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
         QCOMPARE(p.settings->getPortSpeed(), 115200);
         emit p.list()->activated(3); // the write goes nowhere, without harm
@@ -192,32 +164,32 @@ private slots:
     void binaryContentIsParsedWithoutHarm()
     {
         QByteArray junk("\x00\x01\xff#\x00port#\xfe\x80#7#ZOR", 18);
-        writeFile(junk);
-        Panel p;
+        QVERIFY(ScratchDir::writeSettingsFile(junk));
+        SettingsPanel p;
         QCOMPARE(p.settings->getPortSpeed(), 0);
-        QCOMPARE(readFile(), junk);
+        QCOMPARE(ScratchDir::readSettingsFile(), junk);
     }
 
     void hugeFileIsLeftAlone()
     {
         QByteArray big(1 << 20, 'x');
         big.prepend("#COM9#19200#0#ZOR ");
-        writeFile(big);
-        Panel p;
+        QVERIFY(ScratchDir::writeSettingsFile(big));
+        SettingsPanel p;
         QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
         QCOMPARE(p.settings->getPortSpeed(), 115200);
-        QCOMPARE(readFile().size(), big.size());
+        QCOMPARE(ScratchDir::readSettingsFile().size(), big.size());
     }
 
     void writeReplacesTheFileWhole()
     {
-        writeFile("#COM3#921600#6#ZOR");
-        Panel p;
+        QVERIFY(ScratchDir::writeSettingsFile("#COM3#921600#6#ZOR"));
+        SettingsPanel p;
         // Someone replaces the file while the program runs; the next change
         // writes the program's own complete settings over it.
-        writeFile("#elsewhere#19200#0#ZOR and more text than before");
+        QVERIFY(ScratchDir::writeSettingsFile("#elsewhere#19200#0#ZOR and more text than before"));
         emit p.list()->activated(6);
-        QCOMPARE(readFile(), QByteArray("#COM3#921600#6#ZOR"));
+        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#COM3#921600#6#ZOR"));
     }
 };
 

@@ -1,0 +1,56 @@
+#include "windowcontrols.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+
+namespace controls {
+
+namespace {
+
+template <typename Widget>
+Widget *at(QWidget &window, const QRect &geometry)
+{
+    for (Widget *widget : window.findChildren<Widget *>()) {
+        if (widget->geometry() == geometry)
+            return widget;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QPushButton *portButton(QWidget &window)
+{
+    return at<QPushButton>(window, QRect(880, 580, 100, 20));
+}
+
+QLabel *statusLabel(QWidget &window)
+{
+    return at<QLabel>(window, QRect(10, 580, 200, 20));
+}
+
+void selectTab(QWidget &window, int index)
+{
+    if (auto *tabs = window.findChild<QTabWidget *>())
+        tabs->setCurrentIndex(index);
+}
+
+bool choose(QWidget &window, const char *box, int row)
+{
+    auto *combo = window.findChild<QComboBox *>(QString::fromLatin1(box));
+    if (!combo || row < 0 || row >= combo->count())
+        return false;
+    combo->setCurrentIndex(row);
+    emit combo->activated(row);
+    return true;
+}
+
+bool choose(QWidget &window, const char *box, const QString &item)
+{
+    auto *combo = window.findChild<QComboBox *>(QString::fromLatin1(box));
+    return combo && choose(window, box, combo->findText(item));
+}
+
+} // namespace controls

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+class QLabel;
+class QPushButton;
+class QWidget;
+
+// Finding the main window's controls and working them as a user would.
+namespace controls {
+
+QPushButton *portButton(QWidget &window);
+QLabel *statusLabel(QWidget &window);
+void selectTab(QWidget &window, int index);
+// A choice in the named combo box: the list moves and "activated" fires, as
+// when the user picks the entry. False when the box or the entry is missing.
+bool choose(QWidget &window, const char *box, int row);
+bool choose(QWidget &window, const char *box, const QString &item);
+
+} // namespace controls
