@@ -1,21 +1,110 @@
 // Screenshots of every tab of labbench, taken offscreen after pressing
 // "Open port" with the settings.txt of the working directory, for the README
 // and for machines without a display.
+//
+// With --readme each instrument is first set up the way the user guide shows
+// it (both channels apart on a triggered picture, the tone in the middle of
+// the analyzer's view, the cursor readouts showing), through the controls
+// themselves, as the user would.
 #include "mainwindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStringList>
 #include <QTabWidget>
 #include <QTest>
 
 #include <cstdio>
 
+namespace {
+
+// The control of the given kind under a point of the window, as the user
+// would find it there; null when the window's layout has none.
+template <typename Control> Control *controlAt(QWidget &window, QPoint point)
+{
+    for (QWidget *widget = window.childAt(point); widget && widget != &window;
+         widget = widget->parentWidget()) {
+        if (auto *control = qobject_cast<Control *>(widget))
+            return control;
+    }
+    return nullptr;
+}
+
+bool fail(const char *what)
+{
+    std::fprintf(stderr, "cannot set up the picture: %s\n", what);
+    return false;
+}
+
+// Chooses an entry as a user's click would: the panels listen to
+// "activated(int)", which the program's own index changes do not send.
+bool choose(QWidget &window, QPoint where, const char *entry)
+{
+    auto *combo = controlAt<QComboBox>(window, where);
+    const int index = combo ? combo->findText(QLatin1String(entry)) : -1;
+    if (index < 0)
+        return fail(entry);
+    combo->setCurrentIndex(index);
+    QMetaObject::invokeMethod(combo, "activated", Q_ARG(int, index));
+    return true;
+}
+
+bool slide(QWidget &window, QPoint where, int value, const char *what)
+{
+    auto *bar = controlAt<QScrollBar>(window, where);
+    if (!bar)
+        return fail(what);
+    bar->setValue(value);
+    return true;
+}
+
+// Oscilloscope: the generator's sine above the centre line, the calibrator's
+// square below it, both at 1V/dz, triggered on channel 1's rising edge.
+bool setUpOscilloscope(QWidget &window)
+{
+    auto *channel2 = controlAt<QCheckBox>(window, { 390, 590 });
+    if (!channel2)
+        return fail("channel 2 box");
+    if (!channel2->isChecked())
+        channel2->click();
+    return choose(window, { 300, 590 }, "1V/dz") && choose(window, { 450, 590 }, "1V/dz")
+        && slide(window, { 798, 300 }, -128, "channel 1 position")
+        && slide(window, { 818, 300 }, 128, "channel 2 position")
+        && choose(window, { 580, 590 }, "Auto") && choose(window, { 645, 590 }, "Ris");
+}
+
+// Analyzer: a span that puts the 1 kHz tone two divisions from the left.
+bool setUpAnalyzer(QWidget &window)
+{
+    return choose(window, { 150, 590 }, "500Hz/dz");
+}
+
+// Where a held mouse button shows the cursor readouts, per tab; none elsewhere.
+QPoint readoutPoint(int tab)
+{
+    switch (tab) {
+    case 0:
+        return { 522, 158 };
+    case 2:
+        return { 138, 222 };
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
-    const int settleMs = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 1500;
+    QStringList args = app.arguments().mid(1);
+    const bool readme = args.removeAll(QStringLiteral("--readme")) > 0;
+    const QString out = args.size() > 0 ? args.at(0) : QStringLiteral("screenshots");
+    const int settleMs = args.size() > 1 ? args.at(1).toInt() : 1500;
     if (!QDir().mkpath(out)) {
         std::fprintf(stderr, "cannot create %s\n", qPrintable(out));
         return 1;
@@ -30,13 +119,25 @@ int main(int argc, char *argv[])
             button->click();
     }
 
-    const char *const names[] = {"oscyloskop", "generator", "analizator", "analizator-log",
-                                 "wobuloskop", "multimetr", "ustawienia"};
+    const char *const names[] = { "oscyloskop", "generator", "analizator", "analizator-log",
+        "wobuloskop", "multimetr", "ustawienia" };
     for (int tab = 0; tab < tabs->count(); ++tab) {
         tabs->setCurrentIndex(tab);
+        QPoint readout;
+        if (readme) {
+            if ((tab == 0 && !setUpOscilloscope(window)) || (tab == 2 && !setUpAnalyzer(window)))
+                return 1;
+            readout = readoutPoint(tab);
+        }
         QTest::qWait(settleMs);
-        const QString file = QDir(out).filePath(QStringLiteral("%1.png").arg(QLatin1String(names[tab])));
-        if (!window.grab().save(file)) {
+        if (!readout.isNull())
+            QTest::mousePress(&window, Qt::LeftButton, {}, readout);
+        const QString file
+            = QDir(out).filePath(QStringLiteral("%1.png").arg(QLatin1String(names[tab])));
+        const bool saved = window.grab().save(file);
+        if (!readout.isNull())
+            QTest::mouseRelease(&window, Qt::LeftButton, {}, readout);
+        if (!saved) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
             return 1;
         }

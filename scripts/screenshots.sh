@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Regenerates the README's pictures: builds labbench, runs it offscreen on a
+# simulated ZOR with a settings.txt of its own, sets up each instrument as the
+# guide shows it and copies the pictures to docs/screenshots/.
+# LABBENCH_BUILD names the build folder (default: build, as scripts/run-demo.sh).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${LABBENCH_BUILD:-build}
+
+scripts/install-deps.sh
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)" --target zor-sim labbench-shots
+
+# A scratch folder keeps the simulator's link and settings.txt away from the
+# user's own.
+scratch=$(mktemp -d /tmp/labbench-shots.XXXXXX)
+sim=
+cleanup() {
+  [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+link="$scratch/zor"
+"$root/$build/sim/zor-sim" --link "$link" >"$scratch/zor-sim.log" 2>&1 &
+sim=$!
+for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
+[ -e "$link" ] || { cat "$scratch/zor-sim.log"; echo "the simulator did not start"; exit 1; }
+# The fastest line, so that every picture holds fresh frames.
+printf '#%s#2500000#9#ZOR' "$link" >"$scratch/settings.txt"
+
+(cd "$scratch" && QT_QPA_PLATFORM=offscreen "$root/$build/tools/labbench-shots" --readme shots 2000 >/dev/null)
+
+# The two empty tabs have nothing to show.
+mkdir -p docs/screenshots
+for tab in oscyloskop generator analizator analizator-log ustawienia; do
+  cp "$scratch/shots/$tab.png" "docs/screenshots/$tab.png"
+done
+echo "pictures written to docs/screenshots/"
