@@ -1,4 +1,6 @@
 #include "mainwindow.h"
+#include "simulatedbench.h"
+#include "windowcontrols.h"
 #include "shared.h"
 #include "spectrum.h"
 #include "zorsimulator.h"
@@ -11,7 +13,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <array>
@@ -23,114 +24,39 @@ class TestAnalyzerE2e : public QObject {
     Q_OBJECT
 
 private:
-    static constexpr int kWaitMs = 15000;
+    static constexpr int kWaitMs = SimulatedBench::kWaitMs;
 
-    std::unique_ptr<QTemporaryDir> dir;
-    QString home;
-    std::unique_ptr<ZorSimulator> sim;
-
-    static QPushButton *portButton(MainWindow &w)
-    {
-        for (QPushButton *button : w.findChildren<QPushButton *>()) {
-            if (button->geometry() == QRect(880, 580, 100, 20))
-                return button;
-        }
-        return nullptr;
-    }
-
-    static void selectTab(MainWindow &w, int index)
-    {
-        w.findChild<QTabWidget *>()->setCurrentIndex(index);
-    }
-
-    static void choose(MainWindow &w, const char *box, const QString &item)
-    {
-        auto *combo = w.findChild<QComboBox *>(box);
-        QVERIFY(combo);
-        const int row = combo->findText(item);
-        QVERIFY(row >= 0);
-        combo->setCurrentIndex(row);
-        emit combo->activated(row);
-    }
-
-    // The bytes the device received since the last clear, without the frame
-    // requests ("g") and keep-alive answers ("w") that flow all the time.
-    QString commands() const
-    {
-        QString out;
-        for (const char c : sim->received()) {
-            if (c != 'g' && c != 'w')
-                out += QLatin1Char(c);
-        }
-        return out;
-    }
-
-    // Waits until the device has sent `count` more frames.
-    bool framesPass(long count) const
-    {
-        const long target = sim->state().framesSent + count;
-        QElapsedTimer timer;
-        timer.start();
-        while (sim->state().framesSent < target) {
-            if (timer.elapsed() > kWaitMs)
-                return false;
-            QTest::qWait(20);
-        }
-        return true;
-    }
-
-    // Opens the port on the current tab and waits until frames flow and the
-    // opening exchanges (the oscilloscope's, on its tab) are over.
-    bool open(MainWindow &w)
-    {
-        QPushButton *button = portButton(w);
-        if (!button)
-            return false;
-        button->click();
-        return button->text() == QStringLiteral("Close port") && framesPass(3);
-    }
+    std::unique_ptr<SimulatedBench> bench;
+    ZorSimulator *sim = nullptr;
 
 private slots:
     void init()
     {
-        home = QDir::currentPath();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(QDir::setCurrent(dir->path()));
-
-        ZorSimulator::Options options;
-        options.linkPath = (dir->path() + QStringLiteral("/zor")).toStdString();
-        sim = std::make_unique<ZorSimulator>(options);
-        QVERIFY(sim->start());
-
-        QFile settings(QStringLiteral("settings.txt"));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write(QStringLiteral("#%1#115200#3#ZOR")
-                           .arg(QString::fromStdString(sim->slavePath()))
-                           .toLatin1());
+        bench = std::make_unique<SimulatedBench>();
+        QVERIFY(bench->isReady());
+        sim = &bench->sim();
     }
 
     void cleanup()
     {
-        sim.reset();
-        QDir::setCurrent(home);
-        dir.reset();
+        sim = nullptr;
+        bench.reset();
     }
 
     void enteringAnalyzerSendsChannelTimeBaseAndGainInOrder()
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
+        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
 
         sim->clearReceived();
-        selectTab(w, 2);
-        QTRY_VERIFY_WITH_TIMEOUT(commands().contains(QStringLiteral("u00q")), kWaitMs);
-        QVERIFY(framesPass(1));
+        controls::selectTab(w, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(bench->commands().contains(QStringLiteral("u00q")), kWaitMs);
+        QVERIFY(bench->framesPass(1));
         // One-channel mode ("q", "a", each repeated until echoed), then the time
         // base 7, then gains 0 and 0, nothing else.
         const QRegularExpression order(QStringLiteral("^q+a+s7qu00q$"));
-        QVERIFY2(order.match(commands()).hasMatch(), qPrintable(commands()));
+        QVERIFY2(order.match(bench->commands()).hasMatch(), qPrintable(bench->commands()));
 
         const DeviceState state = sim->state();
         QCOMPARE(state.mode, Mode::OneChannel);
@@ -145,10 +71,10 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
-        selectTab(w, 2);
-        QTRY_VERIFY_WITH_TIMEOUT(commands().contains(QStringLiteral("u00q")), kWaitMs);
-        QVERIFY(framesPass(2));
+        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        controls::selectTab(w, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(bench->commands().contains(QStringLiteral("u00q")), kWaitMs);
+        QVERIFY(bench->framesPass(2));
 
         const Frame frame = buff.snapshot();
         std::array<double, spectrum::kSinTabLen> tab {};
@@ -191,19 +117,19 @@ private slots:
     {
         MainWindow w;
         w.show();
-        selectTab(w, 2);
+        controls::selectTab(w, 2);
         // Opened on this tab the analyzer is not started: it sends nothing of its own.
-        QVERIFY(open(w));
-        QVERIFY(!commands().contains(QLatin1Char('s')));
-        QVERIFY(!commands().contains(QLatin1Char('u')));
+        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QVERIFY(!bench->commands().contains(QLatin1Char('s')));
+        QVERIFY(!bench->commands().contains(QLatin1Char('u')));
 
-        choose(w, "vaBox", QStringLiteral("7.8mV"));
+        QVERIFY(controls::choose(w, "vaBox", QStringLiteral("7.8mV")));
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().gain1, 6, kWaitMs);
         QCOMPARE(sim->state().gain2, 0);
-        choose(w, "taBox", QStringLiteral("62.5kHz/dz"));
+        QVERIFY(controls::choose(w, "taBox", QStringLiteral("62.5kHz/dz")));
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().timeBase, 2, kWaitMs);
         // The slowest span last: its frames take over three seconds each.
-        choose(w, "taBox", QStringLiteral("10Hz/dz"));
+        QVERIFY(controls::choose(w, "taBox", QStringLiteral("10Hz/dz")));
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().timeBase, 14, kWaitMs);
     }
 
@@ -211,13 +137,13 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
-        QVERIFY(framesPass(2));
+        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QVERIFY(bench->framesPass(2));
         sim->clearReceived();
-        selectTab(w, 3);
-        choose(w, "timeBox", QStringLiteral("10Hz/dz"));
-        QVERIFY(framesPass(3));
-        QCOMPARE(commands(), QString());
+        controls::selectTab(w, 3);
+        QVERIFY(controls::choose(w, "timeBox", QStringLiteral("10Hz/dz")));
+        QVERIFY(bench->framesPass(3));
+        QCOMPARE(bench->commands(), QString());
         QCOMPARE(w.findChild<QLabel *>("valueLabel")->text(), QStringLiteral("Value: 2"));
     }
 };

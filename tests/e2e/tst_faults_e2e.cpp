@@ -1,4 +1,6 @@
 #include "mainwindow.h"
+#include "simulatedbench.h"
+#include "windowcontrols.h"
 #include "shared.h"
 #include "zorsimulator.h"
 
@@ -8,7 +10,6 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -23,36 +24,13 @@ class TestFaultsE2e : public QObject {
     Q_OBJECT
 
 private:
-    static constexpr int kWaitMs = 15000;
+    static constexpr int kWaitMs = SimulatedBench::kWaitMs;
     // Generous: a prompt close is a few milliseconds; a stuck one takes the
     // line's 3 s time-out or never ends.
     static constexpr qint64 kPromptCloseMs = 1500;
 
-    std::unique_ptr<QTemporaryDir> dir;
-    QString home;
-    std::unique_ptr<ZorSimulator> sim;
-
-    static QPushButton *portButton(MainWindow &w)
-    {
-        for (QPushButton *button : w.findChildren<QPushButton *>()) {
-            if (button->geometry() == QRect(880, 580, 100, 20))
-                return button;
-        }
-        return nullptr;
-    }
-
-    static void selectTab(MainWindow &w, int index)
-    {
-        w.findChild<QTabWidget *>()->setCurrentIndex(index);
-    }
-
-    static void chooseRow(MainWindow &w, const char *box, int row)
-    {
-        auto *combo = w.findChild<QComboBox *>(box);
-        QVERIFY(combo);
-        combo->setCurrentIndex(row);
-        emit combo->activated(row);
-    }
+    std::unique_ptr<SimulatedBench> bench;
+    ZorSimulator *sim = nullptr;
 
     static double cpuSeconds()
     {
@@ -64,19 +42,6 @@ private:
     static int openDescriptors()
     {
         return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).count());
-    }
-
-    bool framesPass(long count) const
-    {
-        const long target = sim->state().framesSent + count;
-        QElapsedTimer timer;
-        timer.start();
-        while (sim->state().framesSent < target) {
-            if (timer.elapsed() > kWaitMs)
-                return false;
-            QTest::qWait(10);
-        }
-        return true;
     }
 
     // Waits until the shown frame differs from `old`: frames are accepted again.
@@ -92,19 +57,10 @@ private:
         return true;
     }
 
-    bool open(MainWindow &w)
-    {
-        QPushButton *button = portButton(w);
-        if (!button || button->text() != QStringLiteral("Open port"))
-            return false;
-        button->click();
-        return button->text() == QStringLiteral("Close port");
-    }
-
     // Presses "Close port"; the time it took, or -1 when the button did not close.
     static qint64 close(MainWindow &w)
     {
-        QPushButton *button = portButton(w);
+        QPushButton *button = controls::portButton(w);
         if (!button || button->text() != QStringLiteral("Close port"))
             return -1;
         QElapsedTimer timer;
@@ -120,13 +76,13 @@ private:
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
-        QVERIFY(framesPass(3));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
         sim->setFault(fault);
         QTest::qWait(300); // a frame already on its way may still land whole
         const Frame good = buff.snapshot();
         QVERIFY(good != Frame {});
-        QVERIFY(framesPass(4));
+        QVERIFY(bench->framesPass(4));
         QCOMPARE(buff.snapshot(), good);
         QVERIFY(w.isVisible());
         sim->setFault(Fault::None);
@@ -138,28 +94,15 @@ private:
 private slots:
     void init()
     {
-        home = QDir::currentPath();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(QDir::setCurrent(dir->path()));
-
-        ZorSimulator::Options options;
-        options.linkPath = (dir->path() + QStringLiteral("/zor")).toStdString();
-        sim = std::make_unique<ZorSimulator>(options);
-        QVERIFY(sim->start());
-
-        QFile settings(QStringLiteral("settings.txt"));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write(QStringLiteral("#%1#921600#6#ZOR")
-                           .arg(QString::fromStdString(sim->slavePath()))
-                           .toLatin1());
+        bench = std::make_unique<SimulatedBench>(921600, 6);
+        QVERIFY(bench->isReady());
+        sim = &bench->sim();
     }
 
     void cleanup()
     {
-        sim.reset();
-        QDir::setCurrent(home);
-        dir.reset();
+        sim = nullptr;
+        bench.reset();
     }
 
     void framesWithoutEndKeepTheLastGoodFrame() { lastGoodFrameSurvives(Fault::NoEnd); }
@@ -171,8 +114,8 @@ private slots:
         MainWindow w;
         w.show();
         sim->setFault(Fault::Garbage);
-        QVERIFY(open(w));
-        QVERIFY(framesPass(3));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
         // Every frame comes after stray bytes, and every one still lands.
         for (int i = 0; i < 3; ++i) {
             const Frame before = buff.snapshot();
@@ -189,10 +132,10 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
-        QVERIFY(framesPass(2));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(2));
         sim->setFault(Fault::WrongEcho);
-        selectTab(w, 2); // the analyzer's start-up exchanges meet the wrong echoes
+        controls::selectTab(w, 2); // the analyzer's start-up exchanges meet the wrong echoes
         QElapsedTimer timer;
         timer.start();
         QTest::qWait(500);
@@ -203,7 +146,7 @@ private slots:
         // The next open after the device recovers works normally.
         sim->setFault(Fault::None);
         const Frame before = buff.snapshot();
-        QVERIFY(open(w));
+        QVERIFY(SimulatedBench::open(w));
         QVERIFY(frameChangesFrom(before));
         QVERIFY(close(w) >= 0);
     }
@@ -214,8 +157,8 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
-        QVERIFY(framesPass(2));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(2));
         sim->setFault(Fault::Silent);
         QTest::qWait(300);
         const Frame shown = buff.snapshot();
@@ -240,8 +183,8 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
-        QVERIFY(framesPass(2));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(2));
         sim->setFault(Fault::HangUp);
         QTRY_VERIFY_WITH_TIMEOUT(sim->hungUp(), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(sts.get(), QStringLiteral("line lost"), kWaitMs);
@@ -253,7 +196,7 @@ private slots:
         QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
         sim->setFault(Fault::None);
         QVERIFY(sim->comeBack());
-        QVERIFY(open(w));
+        QVERIFY(SimulatedBench::open(w));
         QVERIFY(frameChangesFrom(shown));
         QVERIFY(close(w) >= 0);
     }
@@ -264,20 +207,20 @@ private slots:
     {
         MainWindow w;
         w.show();
-        selectTab(w, 2);
-        QVERIFY(open(w));
-        QVERIFY(framesPass(2));
+        controls::selectTab(w, 2);
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(2));
         auto *times = w.findChild<QComboBox *>("taBox");
         auto *gains = w.findChild<QComboBox *>("vaBox");
         QVERIFY(times && gains);
         for (int i = 0; i < 200; ++i) {
-            chooseRow(w, "taBox", i % times->count());
-            chooseRow(w, "vaBox", (i * 3) % gains->count());
+            QVERIFY(controls::choose(w, "taBox", i % times->count()));
+            QVERIFY(controls::choose(w, "vaBox", (i * 3) % gains->count()));
             if (i % 20 == 0)
                 QTest::qWait(1);
         }
-        chooseRow(w, "taBox", 2);
-        chooseRow(w, "vaBox", 1);
+        QVERIFY(controls::choose(w, "taBox", 2));
+        QVERIFY(controls::choose(w, "vaBox", 1));
         // The analyzer sends time-base code 14 - index and the gain index.
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().timeBase, 12, kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().gain1, 1, kWaitMs);
@@ -292,13 +235,13 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
-        QVERIFY(framesPass(1));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(1));
         for (int i = 0; i < 60; ++i) {
-            selectTab(w, i % 4);
+            controls::selectTab(w, i % 4);
             QTest::qWait(i % 3);
         }
-        selectTab(w, 0);
+        controls::selectTab(w, 0);
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().mode, Mode::OneChannel, kWaitMs);
         const Frame before = buff.snapshot();
         QVERIFY(frameChangesFrom(before));
@@ -312,13 +255,13 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
-        QVERIFY(framesPass(1));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(1));
         QVERIFY(close(w) >= 0);
         const int descriptors = openDescriptors();
         qint64 slowest = 0;
         for (int i = 0; i < 200; ++i) {
-            QVERIFY(open(w));
+            QVERIFY(SimulatedBench::open(w));
             if (i % 10 == 0)
                 QTest::qWait(5);
             QCoreApplication::processEvents();
@@ -329,7 +272,7 @@ private slots:
         QVERIFY2(slowest < kPromptCloseMs, qPrintable(QString::number(slowest)));
         QCOMPARE(openDescriptors(), descriptors);
         const Frame before = buff.snapshot();
-        QVERIFY(open(w));
+        QVERIFY(SimulatedBench::open(w));
         QVERIFY(frameChangesFrom(before));
         QVERIFY(close(w) >= 0);
     }

@@ -1,4 +1,6 @@
 #include "mainwindow.h"
+#include "simulatedbench.h"
+#include "windowcontrols.h"
 #include "zorsimulator.h"
 
 #include <QCheckBox>
@@ -10,7 +12,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
@@ -33,30 +34,12 @@ class TestOscilloscopeE2e : public QObject {
     Q_OBJECT
 
 private:
-    static constexpr int kWaitMs = 15000;
+    static constexpr int kWaitMs = SimulatedBench::kWaitMs;
     static constexpr double kQuirk = 81920.0 / 80000.0;
     static constexpr double kSineHz = 32000000.0 / (512 * 62);
 
-    std::unique_ptr<QTemporaryDir> dir;
-    QString home;
-    std::unique_ptr<ZorSimulator> sim;
-
-    static QPushButton *portButton(MainWindow &w)
-    {
-        for (QPushButton *button : w.findChildren<QPushButton *>()) {
-            if (button->geometry() == QRect(880, 580, 100, 20))
-                return button;
-        }
-        return nullptr;
-    }
-
-    static void choose(MainWindow &w, const char *box, int item)
-    {
-        auto *combo = w.findChild<QComboBox *>(box);
-        QVERIFY(combo);
-        combo->setCurrentIndex(item);
-        emit combo->activated(item);
-    }
+    std::unique_ptr<SimulatedBench> bench;
+    ZorSimulator *sim = nullptr;
 
     static QString text(MainWindow &w, const char *label)
     {
@@ -78,81 +61,36 @@ private:
         return unit == QLatin1String("V") || unit == QLatin1String("kHz") ? x * 1000 : x;
     }
 
-    QString commands() const
-    {
-        QString out;
-        for (const char c : sim->received()) {
-            if (c != 'g' && c != 'w')
-                out += QLatin1Char(c);
-        }
-        return out;
-    }
-
-    bool framesPass(long count) const
-    {
-        const long target = sim->state().framesSent + count;
-        QElapsedTimer timer;
-        timer.start();
-        while (sim->state().framesSent < target) {
-            if (timer.elapsed() > kWaitMs)
-                return false;
-            QTest::qWait(20);
-        }
-        return true;
-    }
-
-    bool open(MainWindow &w)
-    {
-        QPushButton *button = portButton(w);
-        if (!button)
-            return false;
-        button->click();
-        return button->text() == QStringLiteral("Close port") && framesPass(3);
-    }
-
     // Lets a fresh frame arrive and paints it, as the window's refresh does.
     QImage freshPicture(MainWindow &w)
     {
-        framesPass(2);
+        bench->framesPass(2);
         return w.grab().toImage();
     }
 
 private slots:
     void init()
     {
-        home = QDir::currentPath();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(QDir::setCurrent(dir->path()));
-
-        ZorSimulator::Options options;
-        options.linkPath = (dir->path() + QStringLiteral("/zor")).toStdString();
-        sim = std::make_unique<ZorSimulator>(options);
-        QVERIFY(sim->start());
-
-        QFile settings(QStringLiteral("settings.txt"));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write(QStringLiteral("#%1#115200#3#ZOR")
-                           .arg(QString::fromStdString(sim->slavePath()))
-                           .toLatin1());
+        bench = std::make_unique<SimulatedBench>();
+        QVERIFY(bench->isReady());
+        sim = &bench->sim();
     }
 
     void cleanup()
     {
-        sim.reset();
-        QDir::setCurrent(home);
-        dir.reset();
+        sim = nullptr;
+        bench.reset();
     }
 
     void openingOnTheTabSendsChannelTimeBaseAndGains()
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
-        QTRY_VERIFY_WITH_TIMEOUT(commands().contains(QStringLiteral("u00q")), kWaitMs);
+        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QTRY_VERIFY_WITH_TIMEOUT(bench->commands().contains(QStringLiteral("u00q")), kWaitMs);
         // An "a" may come first: the answer to the device's opening ">" prompt.
         const QRegularExpression order(QStringLiteral("^a?q+a+s7qu00q$"));
-        QVERIFY2(order.match(commands()).hasMatch(), qPrintable(commands()));
+        QVERIFY2(order.match(bench->commands()).hasMatch(), qPrintable(bench->commands()));
         const DeviceState state = sim->state();
         QCOMPARE(state.mode, Mode::OneChannel);
         QCOMPARE(state.timeBase, 7);
@@ -163,8 +101,8 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
-        QTRY_VERIFY_WITH_TIMEOUT(commands().contains(QStringLiteral("u00q")), kWaitMs);
+        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QTRY_VERIFY_WITH_TIMEOUT(bench->commands().contains(QStringLiteral("u00q")), kWaitMs);
         freshPicture(w);
 
         const double rms = value(w, "rms1Label", QStringLiteral("CH1 RMS: "));
@@ -198,7 +136,7 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
+        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
         auto *box = w.findChild<QCheckBox *>("channel2Box");
         QVERIFY(box);
         box->click();
@@ -224,9 +162,9 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
-        choose(w, "trigEdgeCombo", 1);
-        choose(w, "trigModeCombo", 1);
+        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QVERIFY(controls::choose(w, "trigEdgeCombo", 1));
+        QVERIFY(controls::choose(w, "trigModeCombo", 1));
         const QColor blue(20, 30, 240);
         for (int picture = 0; picture < 3; ++picture) {
             const QImage image = freshPicture(w);
@@ -247,9 +185,9 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY(open(w));
-        choose(w, "timeCombo", 14);
-        choose(w, "gain1Combo", 2);
+        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QVERIFY(controls::choose(w, "timeCombo", 14));
+        QVERIFY(controls::choose(w, "gain1Combo", 2));
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().timeBase, 0, kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().gain1, 2, kWaitMs);
 
