@@ -1,8 +1,11 @@
 #include "graph.h"
 
+#include <QLine>
 #include <QPainter>
 #include <QPen>
 #include <QWidget>
+
+#include <array>
 
 namespace {
 
@@ -39,6 +42,19 @@ End endOf(int value)
     return {Side::Inside, kZeroY - quotient};
 }
 
+// The line of one trace segment into `line`; false when both ends lie on the
+// same side outside the plot and nothing is drawn. A trace goes to the painter
+// as one batch of lines: one call per segment costs more than the drawing.
+bool segment(int x1, int value1, int x2, int value2, QLine &line)
+{
+    const End a = endOf(value1);
+    const End b = endOf(value2);
+    if (a.side != Side::Inside && a.side == b.side)
+        return false;
+    line = QLine(x1, a.row, x2, b.row);
+    return true;
+}
+
 } // namespace
 
 Graph::Graph(QWidget *t) : target(t), painter(std::make_unique<QPainter>(t)) {}
@@ -63,27 +79,24 @@ void Graph::svWindow()
     painter->drawLine(kLeft, kZeroY, kRight, kZeroY);
 }
 
-void Graph::segment(int x1, int value1, int x2, int value2)
-{
-    const End a = endOf(value1);
-    const End b = endOf(value2);
-    if (a.side != Side::Inside && a.side == b.side)
-        return;
-    painter->drawLine(x1, a.row, x2, b.row);
-}
-
 void Graph::signal(const int *samples, const QColor &colour)
 {
-    painter->setPen(QPen(colour, 0));
+    std::array<QLine, 383> lines;
+    int count = 0;
     for (int k = 0; k < 383; ++k)
-        segment(11 + 2 * k, samples[k], 12 + 2 * k, samples[k + 1]);
+        count += segment(11 + 2 * k, samples[k], 12 + 2 * k, samples[k + 1], lines[count]);
+    painter->setPen(QPen(colour, 0));
+    painter->drawLines(lines.data(), count);
 }
 
 void Graph::signal2x(const int *samples, const QColor &colour)
 {
-    painter->setPen(QPen(colour, 0));
+    std::array<QLine, 766> lines;
+    int count = 0;
     for (int j = 0; j < 766; ++j)
-        segment(11 + j, samples[j + 1], 12 + j, samples[j + 2]);
+        count += segment(11 + j, samples[j + 1], 12 + j, samples[j + 2], lines[count]);
+    painter->setPen(QPen(colour, 0));
+    painter->drawLines(lines.data(), count);
 }
 
 void Graph::cursorH(int offset, const QColor &colour)

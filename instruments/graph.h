@@ -29,8 +29,6 @@ public:
     void cursorV(int offset, const QColor &colour);
 
 private:
-    void segment(int x1, int value1, int x2, int value2);
-
     QWidget *target;
     std::unique_ptr<QPainter> painter;
 };
