@@ -1,19 +1,16 @@
 #include "gentable.h"
 #include "mainwindow.h"
+#include "scratchdir.h"
 #include "shared.h"
 #include "synthesis.h"
+#include "windowcontrols.h"
 #include "zorsimulator.h"
 
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTabWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -52,11 +49,8 @@ struct Bench {
         auto device = std::make_unique<ZorSimulator>(options);
         if (!device->start())
             return nullptr;
-        QFile f(QStringLiteral("settings.txt"));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(QStringLiteral("#%1#115200#3#ZOR")
-                        .arg(QString::fromStdString(device->slavePath()))
-                        .toLatin1());
+        if (!ScratchDir::writeSettings(QString::fromStdString(device->slavePath())))
+            return nullptr;
         return device;
     }
 
@@ -77,23 +71,12 @@ struct Bench {
         return true;
     }
 
-    QPushButton *portButton()
-    {
-        for (QPushButton *b : window.findChildren<QPushButton *>())
-            if (b->geometry() == QRect(880, 580, 100, 20))
-                return b;
-        return nullptr;
-    }
+    QPushButton *portButton() { return controls::portButton(window); }
     void pressPort() { QTest::mouseClick(portButton(), Qt::LeftButton); }
-    void selectTab(int tab) { window.findChild<QTabWidget *>()->setCurrentIndex(tab); }
+    void selectTab(int tab) { controls::selectTab(window, tab); }
     QSpinBox *box(const char *name) { return window.findChild<QSpinBox *>(QLatin1String(name)); }
     QLabel *label(const char *name) { return window.findChild<QLabel *>(QLatin1String(name)); }
-    void chooseType(int row)
-    {
-        auto *typeBox = window.findChild<QComboBox *>(QStringLiteral("typeBox"));
-        typeBox->setCurrentIndex(row);
-        emit typeBox->activated(row);
-    }
+    bool chooseType(int row) { return controls::choose(window, "typeBox", row); }
     void mouse(QEvent::Type type, int x, int y)
     {
         const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
@@ -141,8 +124,7 @@ class TestGeneratorEndToEnd : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    QString home;
+    std::unique_ptr<ScratchDir> scratch;
 
 private slots:
     void init();
@@ -163,16 +145,13 @@ private slots:
 
 void TestGeneratorEndToEnd::init()
 {
-    home = QDir::currentPath();
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
-    QVERIFY(QDir::setCurrent(dir->path()));
+    scratch = std::make_unique<ScratchDir>();
+    QVERIFY(scratch->isValid());
 }
 
 void TestGeneratorEndToEnd::cleanup()
 {
-    QDir::setCurrent(home);
-    dir.reset();
+    scratch.reset();
 }
 
 void TestGeneratorEndToEnd::enteringTheTabSendsClockAndTable()
@@ -268,7 +247,7 @@ void TestGeneratorEndToEnd::dutyWithinOneEntrySendsNoTable()
     b.pressPort();
     QTRY_COMPARE_WITH_TIMEOUT(b.tables(), 1L, kWait);
     b.box("freqBox")->setValue(500000);
-    b.chooseType(1);
+    QVERIFY(b.chooseType(1));
     QTRY_COMPARE_WITH_TIMEOUT(b.sim->state().length, 2, kWait);
     QTRY_VERIFY_WITH_TIMEOUT(
         b.sim->state().table[0] == 2046 && b.sim->state().table[1] == -2047, kWait);
@@ -289,15 +268,15 @@ void TestGeneratorEndToEnd::switchingToNoiseSendsTheOldTableOnce()
     b.selectTab(1);
     b.pressPort();
     QTRY_COMPARE_WITH_TIMEOUT(b.tables(), 1L, kWait);
-    b.chooseType(2);
+    QVERIFY(b.chooseType(2));
     QTRY_COMPARE_WITH_TIMEOUT(b.tables(), 2L, kWait);
     const Table triangle = computed(512, 2, 1250, 50, 0);
     QCOMPARE(b.sim->state().table, triangle);
-    b.chooseType(3);
+    QVERIFY(b.chooseType(3));
     QVERIFY(b.settle(900, 69, 800, 78));
     QCOMPARE(b.tables(), 3L);
     QCOMPARE(b.sim->state().table, triangle);
-    b.chooseType(3);
+    QVERIFY(b.chooseType(3));
     QVERIFY(b.settle(900, 69, 800, 78));
     QCOMPARE(b.tables(), 3L);
 }
@@ -309,7 +288,7 @@ void TestGeneratorEndToEnd::drawnStrokeIsUploaded()
     b.selectTab(1);
     b.pressPort();
     QTRY_COMPARE_WITH_TIMEOUT(b.tables(), 1L, kWait);
-    b.chooseType(5);
+    QVERIFY(b.chooseType(5));
     QTRY_COMPARE_WITH_TIMEOUT(b.tables(), 2L, kWait);
     b.mouse(QEvent::MouseButtonPress, 110, 286);
     b.mouse(QEvent::MouseMove, 110, 286);
@@ -333,7 +312,7 @@ void TestGeneratorEndToEnd::releaseWithoutStrokeSendsNothing()
     b.selectTab(1);
     b.pressPort();
     QTRY_COMPARE_WITH_TIMEOUT(b.tables(), 1L, kWait);
-    b.chooseType(5);
+    QVERIFY(b.chooseType(5));
     QTRY_COMPARE_WITH_TIMEOUT(b.tables(), 2L, kWait);
     b.mouse(QEvent::MouseButtonPress, 300, 300);
     b.mouse(QEvent::MouseButtonRelease, 300, 300);
@@ -356,7 +335,7 @@ void TestGeneratorEndToEnd::settingsChangedWhileClosedReachTheNextDevice()
     b.pressPort();
     QCOMPARE(b.portButton()->text(), QStringLiteral("Open port"));
     b.box("gainBox")->setValue(500);
-    b.chooseType(1);
+    QVERIFY(b.chooseType(1));
     QCOMPARE(buff_gen.snapshot()[0], 817);
     QCOMPARE(b.tables(), 1L);
 
@@ -376,7 +355,7 @@ void TestGeneratorEndToEnd::aNewDeviceGetsTheTable()
     b.selectTab(1);
     b.pressPort();
     QTRY_COMPARE_WITH_TIMEOUT(b.tables(), 1L, kWait);
-    b.chooseType(2);
+    QVERIFY(b.chooseType(2));
     QTRY_COMPARE_WITH_TIMEOUT(b.tables(), 2L, kWait);
     b.pressPort();
 
@@ -408,7 +387,7 @@ void TestGeneratorEndToEnd::oscilloscopeShowsTheGeneratedSquare()
     b.selectTab(1);
     b.pressPort();
     QTRY_COMPARE_WITH_TIMEOUT(b.tables(), 1L, kWait);
-    b.chooseType(1);
+    QVERIFY(b.chooseType(1));
     QTRY_COMPARE_WITH_TIMEOUT(b.tables(), 2L, kWait);
     b.selectTab(0);
     QTRY_COMPARE_WITH_TIMEOUT(b.sim->state().mode, Mode::OneChannel, kWait);

@@ -1,14 +1,14 @@
 #include "framebuffer.h"
 #include "gentable.h"
 #include "mainwindow.h"
+#include "scratchdir.h"
 #include "shared.h"
+#include "windowcontrols.h"
 #include "zorcom.h"
 #include "zorsimulator.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <ctime>
@@ -19,8 +19,7 @@ class TestLinkE2e : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    QString home;
+    std::unique_ptr<ScratchDir> scratch;
 
     static ZorSimulator::Options options(bool paced)
     {
@@ -48,18 +47,12 @@ private:
 private slots:
     void init()
     {
-        home = QDir::currentPath();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(QDir::setCurrent(dir->path()));
+        scratch = std::make_unique<ScratchDir>();
+        QVERIFY(scratch->isValid());
         bufReady.store(false);
     }
 
-    void cleanup()
-    {
-        QDir::setCurrent(home);
-        dir.reset();
-    }
+    void cleanup() { scratch.reset(); }
 
     void framesFlowAndPromptsAreAnswered()
     {
@@ -85,17 +78,11 @@ private slots:
     {
         ZorSimulator sim;
         QVERIFY(sim.start());
-        QFile settings(QStringLiteral("settings.txt"));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write(QStringLiteral("#%1#2500000#9#ZOR").arg(QString::fromStdString(sim.slavePath())).toLatin1());
-        settings.close();
+        QVERIFY(ScratchDir::writeSettings(QString::fromStdString(sim.slavePath()), 2500000, 9));
 
         MainWindow window;
         window.show();
-        QPushButton *button = nullptr;
-        for (QPushButton *b : window.findChildren<QPushButton *>())
-            if (b->text() == QStringLiteral("Open port"))
-                button = b;
+        QPushButton *button = controls::portButton(window);
         QVERIFY(button);
         QTest::mouseClick(button, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(sim.received().find("u00qg") != std::string::npos, 5000);
