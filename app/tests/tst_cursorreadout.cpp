@@ -1,15 +1,11 @@
 #include "mainwindow.h"
+#include "scratchdir.h"
 #include "shared.h"
+#include "windowcontrols.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QDir>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QScrollBar>
 #include <QSpinBox>
-#include <QTabWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -20,21 +16,14 @@ class TestCursorReadout : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    QString home;
+    std::unique_ptr<ScratchDir> scratch;
 
-    static void mouse(MainWindow &w, QEvent::Type type, QPoint pos)
+    static void press(MainWindow &w, QPoint pos) { controls::mouse(w, QEvent::MouseButtonPress, pos); }
+    static void move(MainWindow &w, QPoint pos) { controls::mouse(w, QEvent::MouseMove, pos); }
+    static void release(MainWindow &w, QPoint pos)
     {
-        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-        const Qt::MouseButtons held
-            = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-        QMouseEvent event(
-            type, QPointF(pos), QPointF(w.mapToGlobal(pos)), button, held, Qt::NoModifier);
-        QApplication::sendEvent(&w, &event);
+        controls::mouse(w, QEvent::MouseButtonRelease, pos);
     }
-    static void press(MainWindow &w, QPoint pos) { mouse(w, QEvent::MouseButtonPress, pos); }
-    static void move(MainWindow &w, QPoint pos) { mouse(w, QEvent::MouseMove, pos); }
-    static void release(MainWindow &w, QPoint pos) { mouse(w, QEvent::MouseButtonRelease, pos); }
 
     // The visible readout label whose top-left corner is `at`, 100 x 15.
     static QLabel *readoutAt(MainWindow &w, QPoint at)
@@ -68,23 +57,6 @@ private:
         return { t->text(), u->text() };
     }
 
-    static void choose(MainWindow &w, const char *box, const QString &item)
-    {
-        auto *combo = w.findChild<QComboBox *>(box);
-        QVERIFY(combo);
-        const int row = combo->findText(item);
-        QVERIFY(row >= 0);
-        combo->setCurrentIndex(row);
-        emit combo->activated(row);
-    }
-
-    static void selectTab(MainWindow &w, int index)
-    {
-        auto *tabs = w.findChild<QTabWidget *>();
-        QVERIFY(tabs);
-        tabs->setCurrentIndex(index);
-    }
-
     // Table entries that differ between two generator tables.
     static int changedEntries(const Table &a, const Table &b)
     {
@@ -101,19 +73,20 @@ private:
     {
         MainWindow w;
         w.show();
-        selectTab(w, 1);
+        controls::selectTab(w, 1);
         auto *freqBox = w.findChild<QSpinBox *>("freqBox");
         if (!freqBox)
             return -1;
         freqBox->setValue(999); // the generator takes its table length
-        choose(w, "typeBox", QStringLiteral("arbitrary"));
+        if (!controls::choose(w, "typeBox", QStringLiteral("arbitrary")))
+            return -1;
         press(w, QPoint(100, 200));
         move(w, QPoint(100, 200));
         move(w, QPoint(110, 200));
-        selectTab(w, otherTab);
+        controls::selectTab(w, otherTab);
         if (releaseThere)
             release(w, QPoint(110, 200));
-        selectTab(w, 1);
+        controls::selectTab(w, 1);
         const Table before = buff_gen.snapshot();
         move(w, QPoint(400, 100));
         return changedEntries(before, buff_gen.snapshot());
@@ -122,17 +95,11 @@ private:
 private slots:
     void init()
     {
-        home = QDir::currentPath();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(QDir::setCurrent(dir->path()));
+        scratch = std::make_unique<ScratchDir>();
+        QVERIFY(scratch->isValid());
     }
 
-    void cleanup()
-    {
-        QDir::setCurrent(home);
-        dir.reset();
-    }
+    void cleanup() { scratch.reset(); }
 
     void oscilloscopeReadsTimeAndVoltage()
     {
@@ -143,7 +110,7 @@ private slots:
         press(w, QPoint(458, 222));
         QCOMPARE(readouts(w, QPoint(458, 222)),
             QStringList({ QStringLiteral("  T: 196.9us"), QStringLiteral("  U: 2462mV") }));
-        choose(w, "timeCombo", QStringLiteral("100us/dz"));
+        QVERIFY(controls::choose(w, "timeCombo", QStringLiteral("100us/dz")));
         press(w, QPoint(458, 222));
         QCOMPARE(readouts(w, QPoint(458, 222)),
             QStringList({ QStringLiteral("  T: 98.5us"), QStringLiteral("  U: 2462mV") }));
@@ -153,7 +120,7 @@ private slots:
     {
         MainWindow w;
         w.show();
-        selectTab(w, 1);
+        controls::selectTab(w, 1);
         press(w, QPoint(458, 222));
         QCOMPARE(readouts(w, QPoint(458, 222)),
             QStringList({ QStringLiteral("  T: 125.0us"), QStringLiteral("  U: 312mV") }));
@@ -163,7 +130,7 @@ private slots:
     {
         MainWindow w;
         w.show();
-        selectTab(w, 2);
+        controls::selectTab(w, 2);
         press(w, QPoint(74, 222));
         QCOMPARE(readouts(w, QPoint(74, 222)),
             QStringList({ QStringLiteral("  F: 2500Hz"), QStringLiteral("  U/Uz: 10.00dB") }));
@@ -180,7 +147,7 @@ private slots:
         QCOMPARE(readouts(w, QPoint(74, 222)),
             QStringList({ QStringLiteral("  F: 12.50kHz"), QStringLiteral("  U/Uz: 10.00dB") }));
 
-        choose(w, "taBox", QStringLiteral("10Hz/dz"));
+        QVERIFY(controls::choose(w, "taBox", QStringLiteral("10Hz/dz")));
         press(w, QPoint(74, 222));
         QCOMPARE(readouts(w, QPoint(74, 222)),
             QStringList({ QStringLiteral("  F: 50.0Hz"), QStringLiteral("  U/Uz: 10.00dB") }));
@@ -215,7 +182,7 @@ private slots:
     {
         MainWindow w;
         w.show();
-        selectTab(w, 2);
+        controls::selectTab(w, 2);
         press(w, QPoint(200, 200));
         move(w, QPoint(250, 100));
         QVERIFY(readoutAt(w, QPoint(250, 100)));
@@ -241,7 +208,7 @@ private slots:
         QFETCH(int, tab);
         MainWindow w;
         w.show();
-        selectTab(w, tab);
+        controls::selectTab(w, tab);
         press(w, QPoint(300, 300));
         move(w, QPoint(320, 310));
         QCOMPARE(visibleReadouts(w), 0);
@@ -253,7 +220,7 @@ private slots:
         w.show();
         press(w, QPoint(300, 300));
         QCOMPARE(visibleReadouts(w), 2);
-        selectTab(w, 4);
+        controls::selectTab(w, 4);
         release(w, QPoint(300, 300));
         QCOMPARE(visibleReadouts(w), 0);
     }

@@ -7,7 +7,6 @@
 #include "zorsimulator.h"
 
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -77,15 +76,7 @@ struct Bench {
     QSpinBox *box(const char *name) { return window.findChild<QSpinBox *>(QLatin1String(name)); }
     QLabel *label(const char *name) { return window.findChild<QLabel *>(QLatin1String(name)); }
     bool chooseType(int row) { return controls::choose(window, "typeBox", row); }
-    void mouse(QEvent::Type type, int x, int y)
-    {
-        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-        const Qt::MouseButtons held
-            = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-        QMouseEvent event(
-            type, QPointF(x, y), window.mapToGlobal(QPointF(x, y)), button, held, Qt::NoModifier);
-        QApplication::sendEvent(&window, &event);
-    }
+    void mouse(QEvent::Type type, int x, int y) { controls::mouse(window, type, QPoint(x, y)); }
     long tables() const { return sim->state().tablesReceived; }
 
     // The oscilloscope's start (channel, time base, gain) has been served and

@@ -1,7 +1,9 @@
 #include "windowcontrols.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -51,6 +53,15 @@ bool choose(QWidget &window, const char *box, const QString &item)
 {
     auto *combo = window.findChild<QComboBox *>(QString::fromLatin1(box));
     return combo && choose(window, box, combo->findText(item));
+}
+
+void mouse(QWidget &window, QEvent::Type type, QPoint pos)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(pos), QPointF(window.mapToGlobal(pos)), button, held,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&window, &event);
 }
 
 } // namespace controls

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QEvent>
+#include <QPoint>
 #include <QString>
 
 class QLabel;
@@ -16,5 +18,8 @@ void selectTab(QWidget &window, int index);
 // when the user picks the entry. False when the box or the entry is missing.
 bool choose(QWidget &window, const char *box, int row);
 bool choose(QWidget &window, const char *box, const QString &item);
+// A left-button press, a move with the button held, or the release, at pos in
+// the window's own pixels.
+void mouse(QWidget &window, QEvent::Type type, QPoint pos);
 
 } // namespace controls
