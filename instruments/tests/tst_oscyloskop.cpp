@@ -1,5 +1,6 @@
 #include "oscyloskop.h"
 
+#include "fakedevice.h"
 #include "framebuffer.h"
 #include "gentable.h"
 #include "zorcom.h"
@@ -15,88 +16,9 @@
 #include <array>
 #include <memory>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
-
 namespace {
 
 using RawFrame = std::array<int, 1024>;
-
-// The device end of a pseudo-terminal, played by the test one exchange at a
-// time so it sees exactly which bytes the panel's requests put on the line.
-class PtyDevice {
-public:
-    PtyDevice()
-    {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master == -1 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
-            return;
-        path = QString::fromLatin1(::ptsname(master));
-        termios t{};
-        ::tcgetattr(master, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(master, TCSANOW, &t);
-    }
-    ~PtyDevice()
-    {
-        if (master != -1)
-            ::close(master);
-    }
-    PtyDevice(const PtyDevice &) = delete;
-    PtyDevice &operator=(const PtyDevice &) = delete;
-
-    QString slavePath() const { return path; }
-
-    // Sends one frame of zero samples to release the worker from its wait
-    // for a frame, takes its "g" for it, then plays the device for the
-    // requests the worker serves before it waits for the next frame: echoes
-    // every byte but "g" until the line goes quiet. Returns those requests'
-    // bytes ("qa", "s7qg", "u00qg", ...), or nothing when none was pending.
-    QByteArray serveAll()
-    {
-        QByteArray frame(1 + 2048 + 1, '\0');
-        frame[0] = 'S';
-        frame[2049] = 'E';
-        write(frame);
-        if (readByte(3000) != 'g')
-            return QByteArrayLiteral("<no frame ack>");
-        QByteArray requests;
-        for (int c = readByte(kQuietMs); c >= 0; c = readByte(kQuietMs)) {
-            requests.append(static_cast<char>(c));
-            if (c != 'g')
-                write(QByteArray(1, static_cast<char>(c)));
-        }
-        return requests;
-    }
-
-private:
-    void write(const QByteArray &bytes)
-    {
-        int done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n =
-                ::write(master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-            if (n <= 0)
-                return;
-            done += static_cast<int>(n);
-        }
-    }
-    int readByte(int timeoutMs)
-    {
-        pollfd p{master, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return -1;
-        unsigned char c = 0;
-        return ::read(master, &c, 1) == 1 ? c : -1;
-    }
-
-    static constexpr int kQuietMs = 300;
-    int master = -1;
-    QString path;
-};
 
 // A widget of the main window's size on which the panel places its controls
 // and paints its plot, from the paint event as the main window does.
@@ -195,7 +117,7 @@ private slots:
 
 private:
     std::unique_ptr<Host> host;
-    std::unique_ptr<PtyDevice> device;
+    std::unique_ptr<FakeDevice> device;
     std::unique_ptr<ZORCom> link;
     FrameBuffer frames;
     GenTable table;
@@ -218,7 +140,7 @@ void TestOscyloskop::cleanup()
 // Opens a link on a fresh pseudo-terminal, as "Open port" does, and enables the panel.
 void TestOscyloskop::openLink()
 {
-    device = std::make_unique<PtyDevice>();
+    device = std::make_unique<FakeDevice>();
     QVERIFY(!device->slavePath().isEmpty());
     link = std::make_unique<ZORCom>(&frames, &table);
     QVERIFY(link->Open(device->slavePath(), 115200));
@@ -355,7 +277,7 @@ void TestOscyloskop::startSendsChannelTimeBaseAndGains()
 {
     openLink();
     host->panel->start();
-    QCOMPARE(device->serveAll(),
+    QCOMPARE(device->serveRequests(),
              QByteArrayLiteral("qa"
                                "s7qg"
                                "u00qg"));
@@ -380,19 +302,19 @@ void TestOscyloskop::timeBaseCodes()
     openLink();
     choose(host->control<QComboBox>("timeCombo"), item);
     QCOMPARE(host->panel->tbIndex, code);
-    QCOMPARE(device->serveAll(), sent);
+    QCOMPARE(device->serveRequests(), sent);
 }
 
 void TestOscyloskop::eitherGainComboSendsBothGains()
 {
     openLink();
     host->control<QCheckBox>("channel2Box")->click();
-    QCOMPARE(device->serveAll(), QByteArrayLiteral("qc"));
+    QCOMPARE(device->serveRequests(), QByteArrayLiteral("qc"));
     choose(host->control<QComboBox>("gain2Combo"), 3);
-    QCOMPARE(device->serveAll(), QByteArrayLiteral("u03qg"));
+    QCOMPARE(device->serveRequests(), QByteArrayLiteral("u03qg"));
     choose(host->control<QComboBox>("gain1Combo"), 6);
     QCOMPARE(host->panel->gain1Index, 6);
-    QCOMPARE(device->serveAll(), QByteArrayLiteral("u63qg"));
+    QCOMPARE(device->serveRequests(), QByteArrayLiteral("u63qg"));
 }
 
 void TestOscyloskop::channel2ShrinksAndRegrowsTheTimeList()
@@ -400,7 +322,7 @@ void TestOscyloskop::channel2ShrinksAndRegrowsTheTimeList()
     openLink();
     auto *time = host->control<QComboBox>("timeCombo");
     choose(time, 5); // "1ms/dz"
-    QCOMPARE(device->serveAll(), QByteArrayLiteral("s9qg"));
+    QCOMPARE(device->serveRequests(), QByteArrayLiteral("s9qg"));
 
     auto *box = host->control<QCheckBox>("channel2Box");
     box->click();
@@ -408,17 +330,17 @@ void TestOscyloskop::channel2ShrinksAndRegrowsTheTimeList()
     QCOMPARE(time->itemText(10), QStringLiteral("20us/dz"));
     QCOMPARE(time->currentText(), QStringLiteral("1ms/dz"));
     QCOMPARE(host->panel->tbIndex, 9);
-    QCOMPARE(device->serveAll(), QByteArrayLiteral("qc")); // no time base
+    QCOMPARE(device->serveRequests(), QByteArrayLiteral("qc")); // no time base
 
     box->click();
     QCOMPARE(time->count(), 15);
     QCOMPARE(items(time).mid(11), QStringList({"10u", "8u", "5u", "2u"}));
     QCOMPARE(host->panel->tbIndex, 9);
-    QCOMPARE(device->serveAll(), QByteArrayLiteral("qa"));
+    QCOMPARE(device->serveRequests(), QByteArrayLiteral("qa"));
     // The regrown items still choose the fast time bases.
     choose(time, 14);
     QCOMPARE(host->panel->tbIndex, 0);
-    QCOMPARE(device->serveAll(), QByteArrayLiteral("s0qg"));
+    QCOMPARE(device->serveRequests(), QByteArrayLiteral("s0qg"));
 }
 
 // The four fastest time bases are gone from the two-channel list; a device
@@ -430,13 +352,13 @@ void TestOscyloskop::channel2AtAFastTimeBaseMovesToTwentyMicroseconds()
     auto *time = host->control<QComboBox>("timeCombo");
     choose(time, 13); // "5us/dz"
     QCOMPARE(host->panel->tbIndex, 1);
-    QCOMPARE(device->serveAll(), QByteArrayLiteral("s1qg"));
+    QCOMPARE(device->serveRequests(), QByteArrayLiteral("s1qg"));
 
     host->control<QCheckBox>("channel2Box")->click();
     QCOMPARE(time->count(), 11);
     QCOMPARE(time->currentText(), QStringLiteral("20us/dz"));
     QCOMPARE(host->panel->tbIndex, 4);
-    QCOMPARE(device->serveAll(),
+    QCOMPARE(device->serveRequests(),
              QByteArrayLiteral("qc"
                                "s4qg"));
 }
@@ -444,7 +366,7 @@ void TestOscyloskop::channel2AtAFastTimeBaseMovesToTwentyMicroseconds()
 void TestOscyloskop::closedLinkGetsNothingAndTheNextOpenSendsTheSettings()
 {
     openLink();
-    QCOMPARE(device->serveAll(), QByteArray());
+    QCOMPARE(device->serveRequests(), QByteArray());
     QVERIFY(link->Close());
 
     // Changes while the port is closed are kept in the panel.
@@ -458,7 +380,7 @@ void TestOscyloskop::closedLinkGetsNothingAndTheNextOpenSendsTheSettings()
     // The next open sends them all.
     openLink();
     host->panel->start();
-    QCOMPARE(device->serveAll(),
+    QCOMPARE(device->serveRequests(),
              QByteArrayLiteral("qc"
                                "s<qg"
                                "u41qg"));

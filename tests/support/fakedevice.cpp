@@ -77,6 +77,20 @@ bool FakeDevice::expect(const QByteArray &bytes, int timeoutMs)
     return got == bytes;
 }
 
+QByteArray FakeDevice::serveRequests(int quietMs)
+{
+    send(frame({}));
+    if (read(1) != "g")
+        return QByteArrayLiteral("<no frame ack>");
+    QByteArray requests;
+    for (QByteArray c = read(1, quietMs); !c.isEmpty(); c = read(1, quietMs)) {
+        requests.append(c);
+        if (c != "g")
+            send(c);
+    }
+    return requests;
+}
+
 void FakeDevice::hangUp()
 {
     if (master != -1) {

@@ -22,6 +22,12 @@ public:
     QByteArray drain(int quietMs);
     // Reads n bytes and tells whether they are the expected ones.
     bool expect(const QByteArray &bytes, int timeoutMs = 3000);
+    // Sends one frame of zero samples to release the worker from its wait for
+    // a frame, takes its "g", then plays the device for the requests the
+    // worker serves before it waits for the next frame: echoes every byte but
+    // "g" until the line goes quiet. Returns those requests' bytes ("qa",
+    // "s7qg", "u00qg", ...), or nothing when none was pending.
+    QByteArray serveRequests(int quietMs = 300);
     // Closes the master: the program sees the line hang up.
     void hangUp();
 
