@@ -1,5 +1,7 @@
 #include "readout.h"
 
+#include "plotgeometry.h"
+
 #include <array>
 #include <cmath>
 
@@ -7,13 +9,12 @@ namespace readout {
 
 namespace {
 
-    // The plot's frame and centre in main-window pixels.
-    constexpr int kLeft = 10;
-    constexpr int kRight = 778;
-    constexpr int kTop = 30;
-    constexpr int kBottom = 542;
-    constexpr int kCentreX = 394;
-    constexpr int kCentreY = 286;
+    using plot::kBottom;
+    using plot::kCentreX;
+    using plot::kCentreY;
+    using plot::kLeft;
+    using plot::kRight;
+    using plot::kTop;
 
     // Past these the labels go to the other side of the pointer so they stay in
     // the window.

@@ -1,5 +1,7 @@
 #include "graph.h"
 
+#include "plotgeometry.h"
+
 #include <QLine>
 #include <QPainter>
 #include <QPen>
@@ -9,14 +11,14 @@
 
 namespace {
 
-constexpr int kLeft = 10;
-constexpr int kRight = 778;
-constexpr int kTop = 30;
-constexpr int kBottom = 542;
-constexpr int kCentreX = 394;
-constexpr int kZeroY = 286;
-constexpr int kDivision = 64;
-constexpr int kUnitsPerPixel = 4;
+using plot::kBottom;
+using plot::kCentreX;
+using plot::kDivision;
+using plot::kLeft;
+using plot::kRight;
+using plot::kTop;
+using plot::kUnitsPerPixel;
+constexpr int kZeroY = plot::kCentreY;
 constexpr int kHalfHeight = (kBottom - kTop) / 2;
 
 const QColor kGridColour(10, 110, 10);

@@ -1,16 +1,18 @@
 #include "wavedraw.h"
 
+#include "plotgeometry.h"
+
 #include <cstdlib>
 
 namespace wavedraw {
 
 namespace {
 
-    constexpr int kLeft = 10; // plot frame in window pixels
-    constexpr int kRight = 778;
-    constexpr int kTop = 30;
-    constexpr int kBottom = 542;
-    constexpr int kZeroRow = 286;
+    using plot::kBottom;
+    using plot::kLeft;
+    using plot::kRight;
+    using plot::kTop;
+    constexpr int kZeroRow = plot::kCentreY;
     constexpr int kCountsPerRow = 8;
 
     // Remainder that stays in 0..n-1 also for negative a.
