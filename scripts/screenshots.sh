@@ -13,8 +13,9 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" --target zor-sim labbench-shots
 
 # A scratch folder keeps the simulator's link and settings.txt away from the
-# user's own.
-scratch=$(mktemp -d /tmp/labbench-shots.XXXXXX)
+# user's own; its name is short, so that the port name fits its box in the
+# settings picture.
+scratch=$(mktemp -d /tmp/zor.XXXX)
 sim=
 cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
