@@ -47,7 +47,8 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
 
         sim->clearReceived();
         controls::selectTab(w, 2);
@@ -71,7 +72,8 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
         controls::selectTab(w, 2);
         QTRY_VERIFY_WITH_TIMEOUT(bench->commands().contains(QStringLiteral("u00q")), kWaitMs);
         QVERIFY(bench->framesPass(2));
@@ -119,7 +121,8 @@ private slots:
         w.show();
         controls::selectTab(w, 2);
         // Opened on this tab the analyzer is not started: it sends nothing of its own.
-        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
         QVERIFY(!bench->commands().contains(QLatin1Char('s')));
         QVERIFY(!bench->commands().contains(QLatin1Char('u')));
 
@@ -137,7 +140,8 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
         QVERIFY(bench->framesPass(2));
         sim->clearReceived();
         controls::selectTab(w, 3);

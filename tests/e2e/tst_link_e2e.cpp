@@ -20,6 +20,14 @@ class TestLinkE2e : public QObject {
 
 private:
     std::unique_ptr<ScratchDir> scratch;
+    FrameBuffer frame;
+    GenTable table;
+
+    // Opens the link on the simulator's port at 2.5 Mbit/s and starts its worker.
+    static bool start(ZORCom &link, const ZorSimulator &sim)
+    {
+        return link.Open(QString::fromStdString(sim.slavePath()), 2500000) && link.Start();
+    }
 
     static ZorSimulator::Options options(bool paced)
     {
@@ -49,6 +57,7 @@ private slots:
     {
         scratch = std::make_unique<ScratchDir>();
         QVERIFY(scratch->isValid());
+        frame.store(Frame{});
         bufReady.store(false);
     }
 
@@ -58,11 +67,8 @@ private slots:
     {
         ZorSimulator sim(options(false));
         QVERIFY(sim.start());
-        FrameBuffer frame;
-        GenTable table;
         ZORCom link(&frame, &table);
-        QVERIFY(link.Open(QString::fromStdString(sim.slavePath()), 2500000));
-        QVERIFY(link.Start());
+        QVERIFY(start(link, sim));
         QVERIFY(frames(20));
         QCOMPARE(sts.get(), QStringLiteral("read ch"));
         // The power-up sine is on channel 1: a frame is anything but flat.
@@ -109,11 +115,8 @@ private slots:
     {
         ZorSimulator sim(options(false));
         QVERIFY(sim.start());
-        FrameBuffer frame;
-        GenTable table;
         ZORCom link(&frame, &table);
-        QVERIFY(link.Open(QString::fromStdString(sim.slavePath()), 2500000));
-        QVERIFY(link.Start());
+        QVERIFY(start(link, sim));
         QVERIFY(frames(3));
         sim.setFault(Fault::Silent);
         link.setTimeBase(3); // an exchange that will wait for an echo that never comes
@@ -131,11 +134,8 @@ private slots:
     {
         ZorSimulator sim(options(false));
         QVERIFY(sim.start());
-        FrameBuffer frame;
-        GenTable table;
         ZORCom link(&frame, &table);
-        QVERIFY(link.Open(QString::fromStdString(sim.slavePath()), 2500000));
-        QVERIFY(link.Start());
+        QVERIFY(start(link, sim));
         QVERIFY(frames(10));
         QElapsedTimer timer;
         timer.start();
@@ -148,12 +148,9 @@ private slots:
     {
         ZorSimulator sim(options(false));
         QVERIFY(sim.start());
-        FrameBuffer frame;
-        GenTable table;
         {
             ZORCom link(&frame, &table);
-            QVERIFY(link.Open(QString::fromStdString(sim.slavePath()), 2500000));
-            QVERIFY(link.Start());
+            QVERIFY(start(link, sim));
             QVERIFY(frames(3));
             sim.setFault(Fault::HangUp);
             QTRY_VERIFY_WITH_TIMEOUT(link.lineLost(), 5000);
@@ -170,8 +167,7 @@ private slots:
         sim.setFault(Fault::None);
         QVERIFY(sim.comeBack());
         ZORCom again(&frame, &table);
-        QVERIFY(again.Open(QString::fromStdString(sim.slavePath()), 2500000));
-        QVERIFY(again.Start());
+        QVERIFY(start(again, sim));
         QVERIFY(frames(3));
         QVERIFY(again.Close());
     }

@@ -86,7 +86,8 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
         QTRY_VERIFY_WITH_TIMEOUT(bench->commands().contains(QStringLiteral("u00q")), kWaitMs);
         // An "a" may come first: the answer to the device's opening ">" prompt.
         const QRegularExpression order(QStringLiteral("^a?q+a+s7qu00q$"));
@@ -101,7 +102,8 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
         QTRY_VERIFY_WITH_TIMEOUT(bench->commands().contains(QStringLiteral("u00q")), kWaitMs);
         freshPicture(w);
 
@@ -136,7 +138,8 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
         auto *box = w.findChild<QCheckBox *>("channel2Box");
         QVERIFY(box);
         box->click();
@@ -162,7 +165,8 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
         QVERIFY(controls::choose(w, "trigEdgeCombo", 1));
         QVERIFY(controls::choose(w, "trigModeCombo", 1));
         const QColor blue(20, 30, 240);
@@ -185,7 +189,8 @@ private slots:
     {
         MainWindow w;
         w.show();
-        QVERIFY((SimulatedBench::open(w) && bench->framesPass(3)));
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
         QVERIFY(controls::choose(w, "timeCombo", 14));
         QVERIFY(controls::choose(w, "gain1Combo", 2));
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().timeBase, 0, kWaitMs);
