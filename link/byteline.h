@@ -3,8 +3,9 @@
 #include <atomic>
 #include <cstdint>
 
-// The worker's view of the serial line: blocking reads with the line's own
-// time-out, whole writes, and a stop that wakes a blocked call at once.
+// The worker's view of the serial line: reads that wait up to the line's own
+// time-out, whole writes that wait for room, and a stop that wakes any wait
+// at once.
 // Each build's SerialPort provides one.
 class ByteLine {
 public:
@@ -31,6 +32,9 @@ public:
     virtual Result write(const char *data, int n) = 0;
     // Sleeps for ms milliseconds unless stopped first; false when stopped.
     virtual bool pause(int ms) = 0;
+    // As pause, but a line that can tell also wakes when it fails meanwhile:
+    // Timeout after the whole sleep, Stopped, or Lost.
+    virtual Result rest(int ms) { return pause(ms) ? Result::Timeout : Result::Stopped; }
     // Thread-safe; makes every pending and later call return Stopped.
     virtual void stop() = 0;
 

@@ -30,9 +30,10 @@ Frame decodeFrame(const char *bytes)
     return decoded;
 }
 
-// Inside a frame the device sends without pause; this much silence means the
-// frame was cut short.
-constexpr int kFrameGapMs = 100;
+// A frame may pause on its way: a busy USB hub, a radio link or a slow line
+// holds bytes back for a few hundred milliseconds. Only this much silence
+// inside a frame means it was cut short.
+constexpr int kFrameGapMs = 500;
 
 } // namespace
 
@@ -175,8 +176,11 @@ void Thread::run()
         } else if (generating && freqReq.exchange(false, std::memory_order_acq_rel)) {
             setGenFreq();
         } else if (generating) {
-            if (!line.pause(kGeneratorPollMs))
-                ended = ByteLine::Result::Stopped;
+            // The pause watches the line too: an unplug while the generator
+            // plays is seen now, not at the next setting the user changes.
+            const auto rested = line.rest(kGeneratorPollMs);
+            if (rested != ByteLine::Result::Timeout)
+                ended = rested;
         }
     }
     if (firstPass)

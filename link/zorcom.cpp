@@ -4,6 +4,8 @@
 #include "shared.h"
 #include "thread.h"
 
+#include <QFile>
+
 ZORCom::ZORCom(FrameBuffer *b, GenTable *g) : port(std::make_unique<SerialPort>()), buf(b), genBuf(g)
 {
 }
@@ -16,7 +18,8 @@ ZORCom::~ZORCom()
 
 bool ZORCom::Open(const QString &name, int speed)
 {
-    if (thread || !port->Open(name.toLatin1().constData()))
+    // A port name is a file name: encoded as the system encodes file names.
+    if (thread || !port->Open(QFile::encodeName(name).constData()))
         return false;
     sts.set(QStringLiteral("opened"));
     port->Set(speed);
@@ -45,7 +48,7 @@ bool ZORCom::Close()
 
 bool ZORCom::isOpen() const
 {
-    return thread != nullptr;
+    return thread && !thread->lineLost();
 }
 
 bool ZORCom::lineLost() const

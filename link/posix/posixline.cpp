@@ -7,6 +7,19 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int msLeft(Clock::time_point deadline)
+{
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(left);
+}
+
+} // namespace
+
 PosixLine::PosixLine(int descriptor)
     : fd(descriptor), wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
@@ -18,20 +31,18 @@ PosixLine::~PosixLine()
         ::close(wakeFd);
 }
 
-ByteLine::Result PosixLine::wait(short events, int ms)
+// The one place the worker blocks: on the line, with the stop signal beside
+// it. events 0 waits for nothing but a hang-up, an error or the stop.
+ByteLine::Result PosixLine::wait(short events, Clock::time_point deadline)
 {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
         if (stopped.load(std::memory_order_acquire))
             return Result::Stopped;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - Clock::now())
-                              .count();
+        const int left = msLeft(deadline);
         if (left < 0)
             return Result::Timeout;
         pollfd fds[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, static_cast<int>(left));
+        const int ready = ::poll(fds, 2, left);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
@@ -56,8 +67,9 @@ ByteLine::Result PosixLine::read(char *data, int max, int &count)
 ByteLine::Result PosixLine::readWithin(char *data, int max, int &count, int ms)
 {
     count = 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        const Result ready = wait(POLLIN, ms);
+        const Result ready = wait(POLLIN, deadline);
         if (ready != Result::Data)
             return ready;
         reads.fetch_add(1, std::memory_order_relaxed);
@@ -66,9 +78,11 @@ ByteLine::Result PosixLine::readWithin(char *data, int max, int &count, int ms)
             count = static_cast<int>(n);
             return Result::Data;
         }
+        // Readable, then nothing: another reader took the bytes (or a signal
+        // came); wait again rather than block.
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
-        // Readable but nothing to read is end of file: the other side is gone.
+        // Readable but end of file: the other side is gone.
         return Result::Lost;
     }
 }
@@ -77,9 +91,11 @@ ByteLine::Result PosixLine::write(const char *data, int n)
 {
     int done = 0;
     while (done < n) {
-        const Result ready = wait(POLLOUT, kTimeoutMs);
+        // Room is waited for like data: a device that stopped reading, or a
+        // line held by flow control, keeps the worker here until Close.
+        const Result ready = wait(POLLOUT, Clock::now() + std::chrono::milliseconds(kTimeoutMs));
         if (ready == Result::Timeout)
-            continue; // the device is not taking bytes; keep trying until stopped
+            continue;
         if (ready != Result::Data)
             return ready;
         writes.fetch_add(1, std::memory_order_relaxed);
@@ -95,18 +111,13 @@ ByteLine::Result PosixLine::write(const char *data, int n)
 
 bool PosixLine::pause(int ms)
 {
-    pollfd wake{wakeFd, POLLIN, 0};
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-    while (!stopped.load(std::memory_order_acquire)) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - Clock::now())
-                              .count();
-        if (left <= 0)
-            return true;
-        ::poll(&wake, 1, static_cast<int>(left));
-    }
-    return false;
+    return rest(ms) != Result::Stopped;
+}
+
+ByteLine::Result PosixLine::rest(int ms)
+{
+    const Result result = wait(0, Clock::now() + std::chrono::milliseconds(ms));
+    return result == Result::Data ? Result::Timeout : result;
 }
 
 void PosixLine::stop()

@@ -2,8 +2,11 @@
 
 #include "byteline.h"
 
-// A terminal descriptor read with poll, beside an eventfd that stop() signals
-// so that a worker waiting on a silent device wakes at once.
+#include <chrono>
+
+// A non-blocking terminal descriptor read and written with poll, beside an
+// eventfd that stop() signals, so that a worker waiting on a silent device or
+// on a device that no longer takes bytes wakes at once.
 class PosixLine : public ByteLine {
 public:
     // Without data for this long a read gives up, as the terminal's VTIME does.
@@ -18,11 +21,13 @@ public:
     Result readWithin(char *data, int max, int &count, int ms) override;
     Result write(const char *data, int n) override;
     bool pause(int ms) override;
+    Result rest(int ms) override;
     void stop() override;
 
 private:
-    // Waits for events on the line (or the stop signal) for up to ms.
-    Result wait(short events, int ms);
+    // Waits for events on the line (or the stop signal, or a hang-up) until
+    // the deadline.
+    Result wait(short events, std::chrono::steady_clock::time_point deadline);
 
     int fd;
     int wakeFd;

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -33,6 +35,12 @@ speed_t speedCode(int speed)
     return B115200;
 }
 
+// What a new serial device starts with (ICRNL, IXON) would turn a sample byte
+// 0x0D into 0x0A and swallow 0x11 and 0x13, or stop our own output on a 0x13;
+// these are the input flags cfmakeraw clears.
+constexpr tcflag_t kInputProcessing =
+    IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK;
+
 } // namespace
 
 SerialPort::SerialPort() = default;
@@ -44,17 +52,22 @@ SerialPort::~SerialPort()
 
 bool SerialPort::Open(const char *path)
 {
-    fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    // The descriptor stays non-blocking: the worker waits for data and for
+    // room with poll, where a Close can always reach it.
+    fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd == -1)
         return false;
     // Only a terminal behaves as the worker expects: a regular file or
     // /dev/null would answer every read at once and never time out.
-    if (!::isatty(fd)) {
+    // The port is ours alone: two programs reading one line would each get
+    // half of every frame. The lock is the one serial tools agree on; root
+    // passes TIOCEXCL, but not the lock.
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         fd = -1;
         return false;
     }
-    ::fcntl(fd, F_SETFL, 0);
+    ::ioctl(fd, TIOCEXCL);
     posixLine = std::make_unique<PosixLine>(fd);
     return true;
 }
@@ -66,11 +79,14 @@ void SerialPort::Set(int speed)
     ::tcgetattr(fd, &t);
     ::cfsetispeed(&t, code);
     ::cfsetospeed(&t, code);
+    t.c_iflag &= ~kInputProcessing;
     t.c_lflag &= ~static_cast<tcflag_t>(ISIG | ICANON | ECHO | ECHOE);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 30;
-    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | CREAD | PARENB | CLOCAL);
+    // The ZOR paces us with "g"; a CRTSCTS left on by an earlier program,
+    // with CTS not wired, would hold every byte we write.
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | CREAD | PARENB | CLOCAL | CRTSCTS);
     t.c_cflag |= CS8 | CREAD | CLOCAL;
     ::tcsetattr(fd, TCSANOW, &t);
 }
@@ -79,6 +95,9 @@ void SerialPort::Close()
 {
     posixLine.reset();
     if (fd != -1) {
+        // The exclusive mark outlives the descriptor on some drivers; the
+        // next program (or our own next open as a normal user) needs it gone.
+        ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         fd = -1;
     }

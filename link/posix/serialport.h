@@ -7,7 +7,8 @@
 class PosixLine;
 
 // The serial device on Linux, driven through the POSIX terminal interface:
-// raw 8-bit bytes, no parity, one stop bit, receiver on, modem lines ignored.
+// raw 8-bit bytes in both directions, no parity, one stop bit, receiver on,
+// modem lines and flow control ignored. The port is held exclusively.
 class SerialPort {
 public:
     // The worker follows the Linux build's rules for frames and uploads.
@@ -18,7 +19,8 @@ public:
     SerialPort(const SerialPort &) = delete;
     SerialPort &operator=(const SerialPort &) = delete;
 
-    // Opens a terminal device; fails for anything that is not one.
+    // Opens a terminal device for this program alone, non-blocking; fails
+    // for anything that is not one and for a port another program holds.
     bool Open(const char *path);
     // Speed and fixed line settings; speeds outside the table give 115200.
     void Set(int speed);

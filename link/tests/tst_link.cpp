@@ -462,6 +462,68 @@ private slots:
         QVERIFY(device->drain(100).isEmpty());
     }
 
+    // The line starts at a new adapter's flags: carriage returns, XON and
+    // XOFF among the samples must still arrive as they were sent, and an XOFF
+    // must not stop the "g" that follows the frame.
+    void bytesAnAdapterWouldTranslateArriveUnchanged()
+    {
+        QVector<int> samples(1024, 0x130D);
+        samples[1] = 0x1311;
+        samples[2] = 0x0A0D;
+        QVERIFY(serveFrame(samples));
+        QVERIFY(waitFor([&] { return frames.snapshot()[0] == 0x130D; }));
+        QCOMPARE(frames.snapshot()[1], 0x1311);
+        QCOMPARE(frames.snapshot()[2], 0x0A0D);
+        QVERIFY(serveFrame(ramp(3)));
+    }
+
+    // A frame may pause on its way (busy hubs, radio links); only a long
+    // silence inside it means it was cut.
+    void pausesInsideAFrame_data()
+    {
+        QTest::addColumn<int>("pauseMs");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("200 ms: taken") << 200 << true;
+        QTest::newRow("250 ms: taken") << 250 << true;
+        QTest::newRow("700 ms: cut") << 700 << false;
+    }
+
+    void pausesInsideAFrame()
+    {
+        QFETCH(int, pauseMs);
+        QFETCH(bool, taken);
+        const QByteArray bytes = FakeDevice::frame(QVector<int>(1024, 0x0203));
+        device->send(bytes.left(1000));
+        // A cut frame is answered with "g" in the silence; a taken one after its "E".
+        QCOMPARE(device->drain(pauseMs), taken ? QByteArray() : QByteArray("g"));
+        device->send(bytes.mid(1000));
+        if (taken)
+            QVERIFY(device->expect("g"));
+        else
+            QVERIFY(device->drain(200).isEmpty()); // the rest is hunted past
+        QCOMPARE(frames.snapshot()[0] == 0x0203, taken);
+    }
+
+    // While the generator plays the worker only waits between requests; an
+    // unplug must still be seen at once.
+    void hangUpWhileTheGeneratorPlaysIsSeenWithinASecond()
+    {
+        link->genStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(echo('q'));
+        QVERIFY(echo('e'));
+        QVERIFY(device->drain(150).isEmpty());
+        QVERIFY(link->isOpen());
+        QElapsedTimer timer;
+        timer.start();
+        device->hangUp();
+        QVERIFY(waitFor([&] { return link->lineLost(); }, 3000));
+        qInfo("line lost seen after %lld ms", timer.elapsed());
+        QVERIFY(timer.elapsed() < 1000);
+        QCOMPARE(sts.get(), QStringLiteral("line lost"));
+        QVERIFY(!link->isOpen());
+    }
+
     void hangUpEndsTheWorkerWithoutSpinning()
     {
         device->send(FakeDevice::frame(QVector<int>(1024, 1)).left(700)); // mid-frame

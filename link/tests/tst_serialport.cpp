@@ -1,10 +1,12 @@
 #include "fakedevice.h"
+#include "portholder.h"
 #include "serialport.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 class TestSerialPort : public QObject {
@@ -99,24 +101,66 @@ private slots:
         QCOMPARE(int(t.c_cc[VTIME]), 30);
     }
 
-    void inputProcessingIsLeftAlone()
+    // A new adapter's ICRNL and IXON (and whatever an earlier program left)
+    // would turn sample bytes 0x0D into 0x0A and swallow 0x11 and 0x13.
+    void inputIsRawAndHardwareFlowControlOff()
     {
         FakeDevice device;
         QVERIFY(device.ok());
+        QCOMPARE(current(device).c_iflag, tcflag_t(ICRNL | IXON));
+        constexpr tcflag_t processing = IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL
+            | IXON | IXOFF | IXANY | INPCK;
         termios start = current(device);
-        start.c_iflag = ICRNL | IXON | IXOFF;
+        start.c_iflag = processing | IMAXBEL;
+        start.c_cflag |= CRTSCTS;
         const termios t = settle(device, 115200, start);
-        QCOMPARE(t.c_iflag, tcflag_t(ICRNL | IXON | IXOFF));
+        QCOMPARE(t.c_iflag, tcflag_t(IMAXBEL)); // the rest stays as the driver had it
+        QCOMPARE(t.c_cflag & CRTSCTS, tcflag_t(0));
     }
 
-    void openLeavesTheDescriptorBlocking()
+    void openKeepsTheDescriptorNonBlocking()
     {
         FakeDevice device;
         QVERIFY(device.ok());
         SerialPort port;
         QVERIFY(port.Open(device.slavePath().toLatin1().constData()));
         QVERIFY(port.fd >= 0);
-        QCOMPARE(::fcntl(port.fd, F_GETFL) & O_NONBLOCK, 0);
+        QCOMPARE(::fcntl(port.fd, F_GETFL) & O_NONBLOCK, O_NONBLOCK);
+    }
+
+    // The port is this program's alone: marked exclusive for other openers,
+    // and locked, which also keeps out root and a second port in this process.
+    void portIsHeldExclusivelyUntilClosed()
+    {
+        FakeDevice device;
+        QVERIFY(device.ok());
+        const QByteArray path = device.slavePath().toLatin1();
+        SerialPort port;
+        QVERIFY(port.Open(path.constData()));
+        int exclusive = 0;
+        QCOMPARE(::ioctl(port.fd, TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(exclusive, 1);
+        SerialPort second;
+        QVERIFY(!second.Open(path.constData()));
+        QCOMPARE(second.fd, -1);
+        port.Close();
+        QVERIFY(second.Open(path.constData()));
+    }
+
+    void portLockedByAnotherProgramDoesNotOpen()
+    {
+        FakeDevice device;
+        QVERIFY(device.ok());
+        const QByteArray path = device.slavePath().toLatin1();
+        {
+            PortHolder other(device.slavePath());
+            QVERIFY(other.holds());
+            SerialPort port;
+            QVERIFY(!port.Open(path.constData()));
+            QCOMPARE(port.fd, -1);
+        }
+        SerialPort port;
+        QVERIFY(port.Open(path.constData()));
     }
 
     void openRefusesWhatIsNotATerminal_data()

@@ -4,11 +4,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
-FakeDevice::FakeDevice()
+FakeDevice::FakeDevice(Line line)
 {
     master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master == -1)
@@ -17,12 +18,30 @@ FakeDevice::FakeDevice()
         hangUp();
         return;
     }
-    path = QString::fromLatin1(::ptsname(master));
-    // A raw line as a USB adapter's driver hands it out: no byte translation.
+    path = QString::fromLocal8Bit(::ptsname(master));
+    // The pair has one line, set through either end. It starts as Linux hands
+    // out every new serial adapter: carriage returns turned into line feeds,
+    // XON/XOFF on input, canonical input with echo, newlines expanded on
+    // output, 9600 bit/s. Only a program that makes it raw reads frames right.
     termios t{};
     ::tcgetattr(master, &t);
-    ::cfmakeraw(&t);
+    if (line == Line::Raw) {
+        ::cfmakeraw(&t);
+    } else {
+        t.c_iflag = ICRNL | IXON;
+        t.c_oflag = OPOST | ONLCR;
+        t.c_cflag = CS8 | CREAD | HUPCL | CLOCAL;
+        t.c_lflag = ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHOCTL | ECHOKE | IEXTEN;
+        ::cfsetispeed(&t, B9600);
+        ::cfsetospeed(&t, B9600);
+    }
     ::tcsetattr(master, TCSANOW, &t);
+}
+
+int FakeDevice::unread() const
+{
+    int n = 0;
+    return master != -1 && ::ioctl(master, FIONREAD, &n) == 0 ? n : 0;
 }
 
 FakeDevice::~FakeDevice()

@@ -4,10 +4,14 @@
 #include <QString>
 
 // A scripted ZOR on the master side of a pseudo-terminal: the test plays the
-// device byte by byte and sees exactly what the program wrote.
+// device byte by byte and sees exactly what the program wrote. The line
+// starts at the flags a new serial adapter has (see the constructor), unless
+// the test asks for a raw one because it talks over the line itself.
 class FakeDevice {
 public:
-    FakeDevice();
+    enum class Line { Adapter, Raw };
+
+    explicit FakeDevice(Line line = Line::Adapter);
     ~FakeDevice();
     FakeDevice(const FakeDevice &) = delete;
     FakeDevice &operator=(const FakeDevice &) = delete;
@@ -28,6 +32,8 @@ public:
     // "g" until the line goes quiet. Returns those requests' bytes ("qa",
     // "s7qg", "u00qg", ...), or nothing when none was pending.
     QByteArray serveRequests(int quietMs = 300);
+    // Bytes the program wrote that the device has not read yet.
+    int unread() const;
     // Closes the master: the program sees the line hang up.
     void hangUp();
 
