@@ -27,8 +27,16 @@ Options:
   --no-prompts       never send ">" or "w" on the device's own initiative
   --fault NAME       misbehave: none, garbage, no-end, early-end, wrong-echo, silent, hang-up
   --every N          the fault hits every Nth frame (wrong-echo: every Nth echo; default 1)
-  --come-back MS     after a hang-up, come back on a new pseudo-terminal after MS
-                     milliseconds (default 2000; 0 stays down)
+  --come-back MS     after a hang-up or an unplug, come back on a new pseudo-terminal (at the
+                     same --link name) after MS milliseconds (default 2000; 0 stays down)
+  --raw              start the line raw; by default it starts at the flags Linux gives a
+                     new serial adapter (CR to LF, XON/XOFF, echo), as real hardware does
+  --pause MS         pause MS milliseconds halfway through frames
+  --pause-every N    ... through every Nth frame only (default 1)
+  --stall-after N    stop reading the program after N bytes of a generator table upload
+                     (a hung receiver: the program's writes pile up and finally block)
+  --unplug-after MS  pull the cable MS milliseconds after the program opened the port; the
+                     --link name disappears until --come-back brings the device back
   --help             show this text
 )";
 
@@ -81,6 +89,8 @@ int main(int argc, char** argv)
             options.paced = false;
         } else if (arg == "--no-prompts") {
             options.prompts = false;
+        } else if (arg == "--raw") {
+            options.raw = true;
         } else if (!hasValue) {
             return usageError("unknown option or missing value", argv[i]);
         } else if (arg == "--link") {
@@ -107,6 +117,22 @@ int main(int argc, char** argv)
             if (!parseNumber(argv[++i], 0, 3600000, number))
                 return usageError("bad delay", argv[i]);
             options.comeBackMs = static_cast<int>(number);
+        } else if (arg == "--pause") {
+            if (!parseNumber(argv[++i], 1, 60000, number))
+                return usageError("bad pause", argv[i]);
+            options.framePauseMs = static_cast<int>(number);
+        } else if (arg == "--pause-every") {
+            if (!parseNumber(argv[++i], 1, 1000000, number))
+                return usageError("bad rate", argv[i]);
+            options.pauseEvery = static_cast<int>(number);
+        } else if (arg == "--stall-after") {
+            if (!parseNumber(argv[++i], 0, 1024, number))
+                return usageError("bad byte count", argv[i]);
+            options.stallAfter = static_cast<int>(number);
+        } else if (arg == "--unplug-after") {
+            if (!parseNumber(argv[++i], 1, 3600000, number))
+                return usageError("bad delay", argv[i]);
+            options.unplugAfterMs = static_cast<int>(number);
         } else {
             return usageError("unknown option", argv[i]);
         }

@@ -40,6 +40,20 @@ constexpr std::array<std::pair<speed_t, int>, 24> kSpeeds { {
 
 constexpr int kFallbackSpeed = 115200;
 
+// What Linux gives every new serial device (ttyS, ttyUSB, ttyACM alike) until a program changes
+// it: a terminal for a person at a keyboard, with carriage returns turned into line feeds and
+// XON/XOFF flow control on input, lines assembled and echoed, output newlines expanded, 9600
+// bit/s. The control characters keep the kernel's defaults that the pair came with.
+void adapterDefaults(termios& t)
+{
+    t.c_iflag = ICRNL | IXON;
+    t.c_oflag = OPOST | ONLCR;
+    t.c_cflag = CS8 | CREAD | HUPCL | CLOCAL;
+    t.c_lflag = ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHOCTL | ECHOKE | IEXTEN;
+    ::cfsetispeed(&t, B9600);
+    ::cfsetospeed(&t, B9600);
+}
+
 } // namespace
 
 PseudoTerminal::~PseudoTerminal()
@@ -47,7 +61,7 @@ PseudoTerminal::~PseudoTerminal()
     close();
 }
 
-bool PseudoTerminal::open()
+bool PseudoTerminal::open(bool raw)
 {
     close();
     const int fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -58,11 +72,16 @@ bool PseudoTerminal::open()
         ::close(fd);
         return false;
     }
+    // Settings made on the master apply to the slave: the pair has one line.
     termios t {};
     if (::tcgetattr(fd, &t) == 0) {
-        ::cfmakeraw(&t);
-        ::cfsetispeed(&t, B115200);
-        ::cfsetospeed(&t, B115200);
+        if (raw) {
+            ::cfmakeraw(&t);
+            ::cfsetispeed(&t, B115200);
+            ::cfsetospeed(&t, B115200);
+        } else {
+            adapterDefaults(t);
+        }
         ::tcsetattr(fd, TCSANOW, &t);
     }
     master = fd;

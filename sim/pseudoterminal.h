@@ -11,9 +11,10 @@ public:
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
-    // A new pair: master raw and non-blocking, slave raw too, so no byte of a frame is
-    // translated or taken for flow control.
-    bool open();
+    // A new pair, master non-blocking. The line starts as a new serial adapter's does (carriage
+    // return translation, XON/XOFF, canonical input with echo): the program must make it raw.
+    // With raw it starts raw already.
+    bool open(bool raw = false);
     void close();
     bool isOpen() const { return master != -1; }
     int descriptor() const { return master; }

@@ -232,7 +232,10 @@ void ZorDevice::echo(char byte)
 
 void ZorDevice::send(char byte)
 {
-    output += byte;
+    if (held.empty())
+        output += byte;
+    else
+        held += byte;
     lastSpoken = current;
 }
 
@@ -249,6 +252,10 @@ void ZorDevice::poll(Clock::time_point now)
     current = now;
     if (fault == Fault::Silent || !connected)
         return;
+    if (!held.empty() && now >= heldUntil) {
+        output += held;
+        held.clear();
+    }
     if (watchPending && now - lastWatch >= kWatchAnswer) {
         watchPending = false;
         ++watchdogFailures;
@@ -268,6 +275,8 @@ ZorDevice::Clock::time_point ZorDevice::nextWakeUp(Clock::time_point now) const
     if (fault == Fault::Silent || !connected)
         return Clock::time_point::max();
     Clock::time_point next = Clock::time_point::max();
+    if (!held.empty())
+        next = heldUntil;
     if (watchPending)
         next = std::min(next, lastWatch + kWatchAnswer);
     if (connectPrompt && !frameWaiting())
@@ -286,6 +295,11 @@ std::string ZorDevice::takeOutput()
     return out;
 }
 
+int ZorDevice::tableBytesTaken() const
+{
+    return parse == Parse::TableData ? static_cast<int>(tableBytes.size()) : -1;
+}
+
 bool ZorDevice::takeHangUp()
 {
     return std::exchange(hangUp, false);
@@ -301,6 +315,7 @@ void ZorDevice::setFault(Fault f, int every)
 {
     if (f == Fault::Silent) {
         output.clear();
+        held.clear();
         watchPending = false;
     } else if (fault == Fault::Silent) {
         // Back from the dead: whatever the host said meanwhile was lost.
@@ -331,6 +346,7 @@ void ZorDevice::hostGone(Clock::time_point now)
     armed = false;
     parse = Parse::Command;
     output.clear();
+    held.clear();
 }
 
 DeviceState ZorDevice::state() const
@@ -415,9 +431,18 @@ void ZorDevice::sendFrame()
         data.resize(half);
     }
 
+    const bool paused = settings.framePause.count() > 0
+        && (framesSent + 1) % std::max(1, settings.pauseEvery) == 0;
     send(kStart);
-    for (const char c : data)
-        send(c);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (paused && i == half && held.empty()) {
+            // Everything from here on waits: the rest of this frame and what follows it.
+            heldUntil = current + settings.framePause;
+            held += data[i];
+            continue;
+        }
+        send(data[i]);
+    }
     if (!noEnd && !earlyEnd && !cut)
         send(kEnd);
     hangUp = cut;

@@ -30,6 +30,10 @@ public:
         bool prompts = true; // send ">" to a quiet host and "w" now and then
         unsigned seed = 1;
         double noiseMillivolts = 1.0;
+        // A pause of this long halfway through every pauseEvery-th frame, as a busy USB hub or
+        // a radio link holds bytes back; zero for none.
+        std::chrono::milliseconds framePause { 0 };
+        int pauseEvery = 1;
     };
 
     explicit ZorDevice(const Settings& settings, Clock::time_point now = Clock::now());
@@ -42,6 +46,9 @@ public:
 
     // True once after a hang-up fault has cut a frame: the host should drop the line now.
     bool takeHangUp();
+
+    // Table bytes taken so far by an upload under way; -1 when none is under way.
+    int tableBytesTaken() const;
 
     void setLineSpeed(int bitsPerSecond);
     void setFault(Fault fault, int every);
@@ -121,4 +128,6 @@ private:
     long watchdogFailures = 0;
 
     std::string output;
+    std::string held; // the rest of a frame paused on its way, and whatever follows it
+    Clock::time_point heldUntil;
 };

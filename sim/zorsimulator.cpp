@@ -27,6 +27,8 @@ ZorDevice::Settings deviceSettings(const ZorSimulator::Options& o)
     s.prompts = o.prompts;
     s.seed = o.seed;
     s.noiseMillivolts = o.noiseMillivolts;
+    s.framePause = std::chrono::milliseconds(o.framePauseMs);
+    s.pauseEvery = o.pauseEvery;
     return s;
 }
 
@@ -42,6 +44,7 @@ ZorSimulator::ZorSimulator(const Options& o)
     , device(deviceSettings(o))
 {
     device.setFault(o.fault, o.faultEvery);
+    stallAt = o.stallAfter;
 }
 
 ZorSimulator::~ZorSimulator()
@@ -140,6 +143,52 @@ bool ZorSimulator::hungUp() const
     return lineDown;
 }
 
+void ZorSimulator::unplug()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (lineDown || !thread.joinable())
+            return;
+        goDownLocked(Clock::now());
+    }
+    wake();
+}
+
+void ZorSimulator::stallAfter(int tableBytes)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stallAt = tableBytes;
+        if (tableBytes < 0)
+            receiverHung = false;
+    }
+    wake();
+}
+
+bool ZorSimulator::stalled() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return receiverHung;
+}
+
+// The cable is out: the master closes (the program sees a hang-up) and the name goes with it,
+// as a USB adapter's device node does.
+void ZorSimulator::goDownLocked(Clock::time_point now)
+{
+    pty.close();
+    if (linkMade) {
+        ::unlink(options.linkPath.c_str());
+        linkMade = false;
+    }
+    lineDown = true;
+    downSince = now;
+    hangUpAt.reset();
+    connected = false;
+    receiverHung = false;
+    pending.clear();
+    device.hostGone(now);
+}
+
 DeviceState ZorSimulator::state() const
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -148,7 +197,7 @@ DeviceState ZorSimulator::state() const
 
 bool ZorSimulator::reopenLocked()
 {
-    if (!pty.open() || !pointLinkLocked()) {
+    if (!pty.open(options.raw) || !pointLinkLocked()) {
         pty.close();
         return false;
     }
@@ -216,19 +265,21 @@ void ZorSimulator::serve()
                     }
                     writeLocked();
                     if (hangUpAt && pending.empty() && now >= *hangUpAt) {
-                        pty.close();
-                        lineDown = true;
-                        downSince = now;
-                        hangUpAt.reset();
-                        connected = false;
-                        device.hostGone(now);
+                        goDownLocked(now);
+                    } else if (options.unplugAfterMs > 0 && !unplugDone
+                        && now - connectedSince >= std::chrono::milliseconds(options.unplugAfterMs)) {
+                        unplugDone = true;
+                        goDownLocked(now);
                     }
                 }
             }
             if (!lineDown && connected) {
                 fd = pty.descriptor();
-                events = static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT));
+                events = static_cast<short>((receiverHung ? 0 : POLLIN) | (pending.empty() ? 0 : POLLOUT));
                 sleep = std::min(sleep, device.nextWakeUp(now) - now);
+                if (options.unplugAfterMs > 0 && !unplugDone)
+                    sleep = std::min<Clock::duration>(sleep,
+                        connectedSince + std::chrono::milliseconds(options.unplugAfterMs) - now);
                 if (hangUpAt)
                     sleep = std::min(sleep, *hangUpAt - now);
             } else if (!lineDown) {
@@ -260,20 +311,26 @@ void ZorSimulator::watchFarEndLocked(Clock::time_point now)
         return;
     connected = open;
     if (open) {
+        connectedSince = now;
         device.hostConnected(now);
     } else {
         // The program closed the port: what it left unread must not greet the next one.
         device.hostGone(now);
         pending.clear();
         hangUpAt.reset();
+        receiverHung = false;
         pty.flushFarEnd();
     }
 }
 
 void ZorSimulator::readLocked(Clock::time_point now)
 {
+    if (receiverHung)
+        return;
     std::array<char, 4096> buffer {};
-    const ssize_t n = ::read(pty.descriptor(), buffer.data(), buffer.size());
+    // With a stall to come, byte by byte: what the receiver does not take stays in the line.
+    const std::size_t want = stallAt >= 0 ? 1 : buffer.size();
+    const ssize_t n = ::read(pty.descriptor(), buffer.data(), want);
     if (n <= 0)
         return; // nothing after all, or the program has gone: the next pass sees the hang-up
     const std::string bytes(buffer.data(), static_cast<std::size_t>(n));
@@ -284,6 +341,8 @@ void ZorSimulator::readLocked(Clock::time_point now)
     }
     for (const char c : bytes)
         device.receive(c, now);
+    if (stallAt >= 0 && device.tableBytesTaken() >= stallAt)
+        receiverHung = true;
     pending += device.takeOutput();
     writeLocked();
 }

@@ -27,6 +27,11 @@ public:
         bool prompts = true; // ">" to a quiet host, "w" now and then
         double noiseMillivolts = 1.0;
         int comeBackMs = 0; // after a hang-up, come back by itself after this long (0: never)
+        bool raw = false; // the line starts raw instead of at a new serial adapter's flags
+        int framePauseMs = 0; // a pause halfway through frames (0: none)
+        int pauseEvery = 1; // ... through every Nth frame
+        int stallAfter = -1; // stop reading the host after this many bytes of a table (-1: never)
+        int unplugAfterMs = 0; // pulled out this long after a program opened the port (0: never)
     };
 
     ZorSimulator();
@@ -46,6 +51,14 @@ public:
     // After a hang-up: a new pair, the link path pointing at it. False while the line is up.
     bool comeBack();
     bool hungUp() const;
+    // The cable pulled: the line goes down and its name (the link path) disappears until
+    // comeBack() or comeBackMs.
+    void unplug();
+    // From the next table upload on, stop reading the host after tableBytes bytes of it, as a
+    // device whose receiver has hung: what the host writes piles up in the line until the
+    // pseudo-terminal's buffer is full and its writes block. -1 reads on (and ends a stall).
+    void stallAfter(int tableBytes);
+    bool stalled() const;
     DeviceState state() const;
 
 private:
@@ -53,6 +66,7 @@ private:
 
     void serve();
     bool reopenLocked();
+    void goDownLocked(Clock::time_point now);
     bool pointLinkLocked();
     void watchFarEndLocked(Clock::time_point now);
     void readLocked(Clock::time_point now);
@@ -71,6 +85,10 @@ private:
     Clock::time_point downSince;
     std::optional<Clock::time_point> hangUpAt;
     bool linkMade = false;
+    int stallAt = -1;
+    bool receiverHung = false;
+    bool unplugDone = false;
+    Clock::time_point connectedSince;
 
     std::thread thread;
     std::atomic<bool> stopping { false };

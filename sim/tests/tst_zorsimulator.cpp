@@ -25,8 +25,10 @@ public:
         fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (fd == -1)
             return false;
+        // The line starts as a new adapter's; this host sets it raw as any serial program must.
         termios t {};
         ::tcgetattr(fd, &t);
+        ::cfmakeraw(&t);
         ::cfsetispeed(&t, speed);
         ::cfsetospeed(&t, speed);
         return ::tcsetattr(fd, TCSANOW, &t) == 0;
@@ -82,6 +84,27 @@ public:
                 return true;
         }
         return false;
+    }
+
+    // Writes without waiting until the line takes no more; the number of bytes it took.
+    std::size_t writeWhatFits(std::size_t most)
+    {
+        const std::string chunk(256, '\x55');
+        std::size_t done = 0;
+        while (done < most) {
+            const ssize_t n = ::write(fd, chunk.data(), chunk.size());
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        return done;
+    }
+
+    termios line() const
+    {
+        termios t {};
+        ::tcgetattr(fd, &t);
+        return t;
     }
 
     bool lineDropped(int timeoutMs)
@@ -152,6 +175,10 @@ private slots:
     void hangUpComesBackByItselfWhenAsked();
     void nextProgramFindsNoBytesLeftByTheLastOne();
     void stopRemovesTheLinkAndMayBeRepeated();
+    void lineStartsAtANewAdaptersFlagsUnlessRaw();
+    void framesPauseHalfwayWhenAsked();
+    void stalledReceiverLeavesTheProgramsBytesInTheLine();
+    void unplugTakesTheNameAwayUntilTheDeviceComesBack();
 };
 
 void TestZorSimulator::linkPathPointsAtTheSlave()
@@ -401,6 +428,83 @@ void TestZorSimulator::stopRemovesTheLinkAndMayBeRepeated()
     QVERIFY(!QFileInfo(QString::fromStdString(o.linkPath)).isSymLink());
     QVERIFY(host.lineDropped(1000));
     sim.stop();
+}
+
+void TestZorSimulator::lineStartsAtANewAdaptersFlagsUnlessRaw()
+{
+    for (const bool raw : { false, true }) {
+        auto o = quiet();
+        o.raw = raw;
+        ZorSimulator sim(o);
+        QVERIFY(sim.start());
+        const int fd = ::open(sim.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd != -1);
+        termios t {};
+        QCOMPARE(::tcgetattr(fd, &t), 0);
+        ::close(fd);
+        QCOMPARE(t.c_iflag, raw ? tcflag_t(0) : tcflag_t(ICRNL | IXON));
+        QCOMPARE(bool(t.c_lflag & ICANON), !raw);
+        QCOMPARE(bool(t.c_oflag & OPOST), !raw);
+    }
+}
+
+void TestZorSimulator::framesPauseHalfwayWhenAsked()
+{
+    auto o = quiet();
+    o.framePauseMs = 300;
+    ZorSimulator sim(o);
+    QVERIFY(sim.start());
+    TinyHost host;
+    QVERIFY(host.open(sim.slavePath()));
+    QVERIFY(host.command('a'));
+    const std::string first = host.read(1025, 2000);
+    QCOMPARE(first.size(), std::size_t(1025));
+    QCOMPARE(first.front(), 'S');
+    QCOMPARE(host.read(1, 100), std::string()); // the pause
+    const std::string rest = host.read(1025, 3000);
+    QVERIFY(isFrame(first + rest));
+}
+
+void TestZorSimulator::stalledReceiverLeavesTheProgramsBytesInTheLine()
+{
+    auto o = quiet();
+    o.stallAfter = 10;
+    ZorSimulator sim(o);
+    QVERIFY(sim.start());
+    TinyHost host;
+    QVERIFY(host.open(sim.slavePath()));
+    QVERIFY(host.command('e'));
+    QVERIFY(host.command('g'));
+    host.write("S" + std::string(100, '\x08'));
+    QTRY_VERIFY(sim.stalled());
+    QCOMPARE(sim.received(), std::string("egS") + std::string(10, '\x08'));
+    // Nothing more is taken: the line fills and then refuses the program's bytes.
+    const std::size_t took = host.writeWhatFits(1 << 20);
+    QVERIFY2(took < (1 << 20), std::to_string(took).c_str());
+    QCOMPARE(sim.received().size(), std::size_t(13));
+    sim.stallAfter(-1);
+    QTRY_VERIFY(sim.received().size() > 13);
+}
+
+void TestZorSimulator::unplugTakesTheNameAwayUntilTheDeviceComesBack()
+{
+    QTemporaryDir dir;
+    auto o = quiet();
+    o.linkPath = dir.filePath("zor").toStdString();
+    ZorSimulator sim(o);
+    QVERIFY(sim.start());
+    TinyHost host;
+    QVERIFY(host.open(o.linkPath));
+    QVERIFY(host.command('a'));
+    sim.unplug();
+    QVERIFY(sim.hungUp());
+    QVERIFY(host.lineDropped(2000));
+    QVERIFY(!QFileInfo::exists(QString::fromStdString(o.linkPath)));
+    host.close();
+    QVERIFY(sim.comeBack());
+    TinyHost again;
+    QVERIFY(again.open(o.linkPath));
+    QVERIFY(again.command('q'));
 }
 
 QTEST_MAIN(TestZorSimulator)
