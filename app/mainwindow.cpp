@@ -5,6 +5,7 @@
 #include "generator.h"
 #include "oscyloskop.h"
 #include "readout.h"
+#include "reconnection.h"
 #include "shared.h"
 #include "ustawienia.h"
 #include "zorcom.h"
@@ -87,6 +88,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     portButton->setGeometry(880, 580, 100, 20);
     connect(portButton, SIGNAL(clicked()), this, SLOT(comSlot()));
 
+    reconnection = new Reconnection(
+        [this](const QString &name, int speed) { return openLink(name, speed); }, this);
+
     startTimer(kTickMs);
 }
 
@@ -106,6 +110,8 @@ void MainWindow::timerEvent(QTimerEvent *)
 {
     if (bufReady.exchange(false, std::memory_order_acq_rel))
         update(kPlotStrip);
+    if (portOpen && !reconnection->waiting() && com && com->lineLost())
+        watchLostLine();
     statusLabel->setText(sts.get());
     ++oscyloskop->trigTicks;
 }
@@ -201,11 +207,19 @@ void MainWindow::comSlot()
 {
     if (portOpen) {
         portOpen = false;
+        reconnection->cancel();
         com->Close();
         portButton->setText(QStringLiteral("Open port"));
         return;
     }
+    if (!openLink(ustawienia->getPortName(), ustawienia->getPortSpeed()))
+        text(QStringLiteral("Unable to open"));
+}
 
+// Opens a new link and starts the current tab: the same for the button and
+// for a port that came back after an unplug.
+bool MainWindow::openLink(const QString &name, int speed)
+{
     // A fresh link for every attempt; the panels get it before the old one
     // (already closed) is freed, so none of them ever holds a freed link.
     auto link = std::make_unique<ZORCom>(&buff, &buff_gen);
@@ -214,10 +228,10 @@ void MainWindow::comSlot()
     analizator->com = link.get();
     com = std::move(link);
 
-    if (!com->Open(ustawienia->getPortName(), ustawienia->getPortSpeed())) {
-        text(QStringLiteral("Unable to open"));
-        return;
-    }
+    if (!com->Open(name, speed))
+        return false;
+    linkPort = name;
+    linkSpeed = speed;
     text(QStringLiteral("Open"));
     com->Start();
     if (device == 0)
@@ -230,6 +244,18 @@ void MainWindow::comSlot()
     analizatorLog->enable();
     portOpen = true;
     portButton->setText(QStringLiteral("Close port"));
+    return true;
+}
+
+// The line went away (cable pulled, adapter reset). The port is let go at
+// once, so that the adapter coming back gets its old name rather than the
+// next free one; the button stays "Close port" and the program waits for the
+// same name to come back.
+void MainWindow::watchLostLine()
+{
+    com->Close();
+    text(QStringLiteral("line lost"));
+    reconnection->watch(linkPort, linkSpeed);
 }
 
 void MainWindow::mousePressEvent(QMouseEvent *event)

@@ -10,6 +10,7 @@ class QTabWidget;
 class Analizator;
 class AnalizatorLog;
 class Generator;
+class Reconnection;
 class Oscyloskop;
 class Ustawienia;
 class ZORCom;
@@ -39,6 +40,8 @@ private:
     void closeRecentDevice();
     void openNewDevice();
     void setTextPos(QMouseEvent *event);
+    bool openLink(const QString &name, int speed);
+    void watchLostLine();
 
     QWidget *centralWidget;
     QTabWidget *tabWidget;
@@ -52,6 +55,9 @@ private:
     std::unique_ptr<AnalizatorLog> analizatorLog;
     std::unique_ptr<Ustawienia> ustawienia;
     std::unique_ptr<ZORCom> com;
+    Reconnection *reconnection;
+    QString linkPort; // the port and speed of the latest open, to reopen after an unplug
+    int linkSpeed = 0;
     int device = 0;
     bool portOpen = false;
 };
