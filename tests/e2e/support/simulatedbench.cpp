@@ -1,24 +1,27 @@
 #include "simulatedbench.h"
 
+#include "shared.h"
 #include "windowcontrols.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
+#include <utility>
+
 namespace {
 
-ZorSimulator::Options optionsIn(const ScratchDir &scratch)
+ZorSimulator::Options optionsIn(const ScratchDir &scratch, ZorSimulator::Options options)
 {
-    ZorSimulator::Options options;
     options.linkPath = scratch.filePath(QStringLiteral("zor")).toStdString();
     return options;
 }
 
 } // namespace
 
-SimulatedBench::SimulatedBench(int speed, int listIndex)
-    : simulator(std::make_unique<ZorSimulator>(optionsIn(scratch)))
+SimulatedBench::SimulatedBench(int speed, int listIndex, ZorSimulator::Options options)
+    : simulator(std::make_unique<ZorSimulator>(optionsIn(scratch, std::move(options))))
 {
     ready = scratch.isValid() && simulator->start()
         && ScratchDir::writeSettings(QString::fromStdString(simulator->slavePath()), speed, listIndex);
@@ -60,4 +63,28 @@ bool SimulatedBench::open(QWidget &window)
         return false;
     button->click();
     return button->text() == QStringLiteral("Close port");
+}
+
+bool SimulatedBench::frameChanges()
+{
+    const Frame old = buff.snapshot();
+    return QTest::qWaitFor([&] { return buff.snapshot() != old; }, kWaitMs);
+}
+
+qint64 SimulatedBench::close(QWidget &window)
+{
+    QPushButton *button = controls::portButton(window);
+    if (!button || button->text() != QStringLiteral("Close port"))
+        return -1;
+    QElapsedTimer timer;
+    timer.start();
+    button->click();
+    const qint64 took = timer.elapsed();
+    return button->text() == QStringLiteral("Open port") ? took : -1;
+}
+
+bool SimulatedBench::statusShows(QWidget &window, const QString &text)
+{
+    QLabel *status = controls::statusLabel(window);
+    return status && QTest::qWaitFor([&] { return status->text() == text; }, kWaitMs);
 }

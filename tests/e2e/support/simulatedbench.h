@@ -14,7 +14,8 @@ class QWidget;
 // link with the given speed and speed-list entry.
 class SimulatedBench {
 public:
-    explicit SimulatedBench(int speed = 115200, int listIndex = 3);
+    explicit SimulatedBench(int speed = 115200, int listIndex = 3,
+                            ZorSimulator::Options options = {});
     ~SimulatedBench();
     SimulatedBench(const SimulatedBench &) = delete;
     SimulatedBench &operator=(const SimulatedBench &) = delete;
@@ -27,8 +28,15 @@ public:
     // The bytes the device received since the last clear, without the frame
     // requests ("g") and keep-alive answers ("w") that flow all the time.
     QString commands() const;
+    // Waits until the shown frame differs from the one shown now.
+    static bool frameChanges();
     // Presses "Open port" on the window; true when it turned to "Close port".
     static bool open(QWidget &window);
+    // Presses "Close port"; the milliseconds it took, or -1 when the button
+    // did not turn to "Open port".
+    static qint64 close(QWidget &window);
+    // The status line once the window's timer has shown the text.
+    static bool statusShows(QWidget &window, const QString &text);
 
     static constexpr int kWaitMs = 15000;
 
