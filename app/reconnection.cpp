@@ -1,7 +1,5 @@
 #include "reconnection.h"
 
-#include <QFileInfo>
-
 #include <utility>
 
 Reconnection::Reconnection(Opener opener, QObject *parent) : QObject(parent), open(std::move(opener))
@@ -22,12 +20,11 @@ void Reconnection::cancel()
     timer.stop();
 }
 
-// A name that is not there costs one stat; a symlink to a device not yet back
-// (the /dev/serial/by-id/ names) does not exist either.
+// Opening is the look: a name that is not there fails at once, in one system
+// call, on Linux (a /dev/serial/by-id/ link to a device not yet back
+// included) as on Windows, where a COM name is no file to look for.
 void Reconnection::check()
 {
-    if (!QFileInfo::exists(portName))
-        return;
     if (open(portName, portSpeed))
         timer.stop();
 }

@@ -6,10 +6,9 @@
 
 #include <functional>
 
-// Waits for a lost port to come back: a few times a second it looks whether
-// the port's name is there again and, when it is, tries to open it. A port
-// that shows up before it can be opened (udev still setting permissions) is
-// simply tried again on the next check.
+// Waits for a lost port to come back: a few times a second it tries to open
+// the port by its name again. A port that shows up before it can be opened
+// (udev still setting permissions) is simply tried again on the next check.
 class Reconnection : public QObject {
     Q_OBJECT
 public:
