@@ -10,8 +10,8 @@ class QTabWidget;
 class Analizator;
 class AnalizatorLog;
 class Generator;
-class Reconnection;
 class Oscyloskop;
+class Reconnection;
 class Ustawienia;
 class ZORCom;
 

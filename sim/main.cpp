@@ -35,7 +35,7 @@ Options:
   --pause-every N    ... through every Nth frame only (default 1)
   --stall-after N    stop reading the program after N bytes of a generator table upload
                      (a hung receiver: the program's writes pile up and finally block)
-  --unplug-after MS  pull the cable MS milliseconds after the program opened the port; the
+  --unplug-after MS  pull the cable once, MS milliseconds after a program opened the port; the
                      --link name disappears until --come-back brings the device back
   --help             show this text
 )";

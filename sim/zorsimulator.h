@@ -31,7 +31,7 @@ public:
         int framePauseMs = 0; // a pause halfway through frames (0: none)
         int pauseEvery = 1; // ... through every Nth frame
         int stallAfter = -1; // stop reading the host after this many bytes of a table (-1: never)
-        int unplugAfterMs = 0; // pulled out this long after a program opened the port (0: never)
+        int unplugAfterMs = 0; // pulled out once, this long after a program opened the port (0: never)
     };
 
     ZorSimulator();
