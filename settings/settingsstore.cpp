@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -77,8 +78,10 @@ Contents read(const QString &path)
     if (!info.isFile() || !file.open(QIODevice::ReadOnly))
         return { Found::Unusable, {}, false };
     Contents contents { Found::Read, {}, true };
+    // Each read doubles what is there, so the searches for the fields' end
+    // add up to a few times the bytes read, however far they are.
     while (contents.bytes.size() < kMaxRead && settingsfile::fieldsEnd(contents.bytes) < 0) {
-        const QByteArray chunk = file.read(kChunk);
+        const QByteArray chunk = file.read(std::max(kChunk, contents.bytes.size()));
         if (chunk.isEmpty())
             break;
         contents.bytes += chunk;
