@@ -30,6 +30,24 @@ std::optional<Fields> parse(const QString &content)
     return fields;
 }
 
+qsizetype fieldsEnd(const QByteArray &raw)
+{
+    // In UTF-8 and the 8-bit encodings "#" is one byte that is never part of a
+    // longer character, so the bytes can be searched before decoding. A file
+    // marked as UTF-16 or UTF-32 (read as such) has 0x23 inside other
+    // characters: that one is read whole, as far as the limit goes.
+    if (raw.startsWith("\xff\xfe") || raw.startsWith("\xfe\xff")
+        || raw.startsWith(QByteArray("\0\0\xfe\xff", 4)))
+        return -1;
+    qsizetype at = -1;
+    for (int mark = 0; mark < 4; ++mark) {
+        at = raw.indexOf('#', at + 1);
+        if (at < 0)
+            return -1;
+    }
+    return at + 1;
+}
+
 QString format(const Fields &fields)
 {
     // Joined, not filled into a pattern: a name may itself hold "%1".

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -18,6 +19,12 @@ struct Fields {
 // The fields of a settings text; nothing when it has no "#" at all. Text
 // before the first "#" and after the fourth field is ignored.
 std::optional<Fields> parse(const QString &content);
+
+// How many leading bytes of a settings file hold all three fields: up to and
+// including the "#" after field 3, or -1 when the bytes end before it. The
+// fields read from those bytes are the fields of the whole file, so a large
+// file need not be read to its end.
+qsizetype fieldsEnd(const QByteArray &raw);
 
 // The text the program writes: "#name#speed#index#ZOR", no line end.
 QString format(const Fields &fields);

@@ -1,22 +1,15 @@
 #include "ustawienia.h"
 
+#include "portnameedit.h"
 #include "settingsfile.h"
+#include "settingsstore.h"
 
 #include <QComboBox>
-#include <QFile>
-#include <QFileInfo>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QTextStream>
 
-namespace {
-
-// A settings file is one short line; anything much larger is not ours.
-constexpr qint64 kMaxFileSize = 64 * 1024;
-
-} // namespace
-
-Ustawienia::Ustawienia(QWidget *w) : QMainWindow(nullptr), window(w)
+Ustawienia::Ustawienia(QWidget *w, PortLister lister)
+    : QMainWindow(nullptr), window(w), ports(std::move(lister))
 {
     speedBox = new QComboBox(window);
     speedBox->setGeometry(100, 100, 200, 20);
@@ -25,7 +18,7 @@ Ustawienia::Ustawienia(QWidget *w) : QMainWindow(nullptr), window(w)
     speedBox->setCurrentIndex(3);
     connect(speedBox, SIGNAL(activated(int)), this, SLOT(rsSpeedSlot()));
 
-    nameEdit = new QPlainTextEdit(QStringLiteral("/dev/ttyS0"), window);
+    nameEdit = new PortNameEdit(QStringLiteral("/dev/ttyS0"), window);
     nameEdit->setGeometry(100, 130, 200, 30);
     nameEdit->document()->setMaximumBlockCount(1);
 
@@ -36,6 +29,13 @@ Ustawienia::Ustawienia(QWidget *w) : QMainWindow(nullptr), window(w)
     // With the one-paragraph limit the appended name replaces the initial text.
     nameEdit->appendPlainText(portName);
     connect(nameEdit, SIGNAL(textChanged()), this, SLOT(rsNameSlot()));
+
+    // Below the editor; filled when the tab is shown, so start-up reads no
+    // device folders. Choosing an entry only fills the editor, which saves it.
+    portBox = new QComboBox(window);
+    portBox->setObjectName(QStringLiteral("portBox"));
+    portBox->setGeometry(100, 170, 500, 20);
+    connect(portBox, SIGNAL(activated(int)), this, SLOT(portSlot()));
 }
 
 Ustawienia::~Ustawienia() = default;
@@ -44,42 +44,52 @@ void Ustawienia::show()
 {
     speedBox->setVisible(true);
     nameEdit->setVisible(true);
+    refreshPorts();
+    portBox->setVisible(true);
 }
 
 void Ustawienia::hide()
 {
     speedBox->setVisible(false);
     nameEdit->setVisible(false);
+    portBox->setVisible(false);
 }
 
-// The whole file is read, not only its first word, so that a port name with
-// spaces survives a restart. Text before the first "#" is ignored; a file with
-// no "#" keeps its content and gets the default appended, once.
+// Adapters come and go while the program runs, so the list is taken afresh.
+// The port in the editor is shown as chosen when it is among them.
+void Ustawienia::refreshPorts()
+{
+    portBox->clear();
+    for (const PortEntry &port : ports()) {
+        const QString text = port.target.isEmpty()
+            ? port.path
+            : port.path + QStringLiteral("  \u2192  ") + port.target;
+        portBox->addItem(text, port.path);
+    }
+    portBox->setPlaceholderText(portBox->count() == 0 ? QStringLiteral("No serial port found")
+                                                      : QStringLiteral("Serial ports on this computer"));
+    portBox->setCurrentIndex(portBox->findData(portName));
+}
+
+// The fields are read as far as they go, not only the first word, so that a
+// port name with spaces survives a restart, and however long the file is.
+// Text before the first "#" is ignored; a file with no "#" keeps its content
+// and gets the default appended, once.
 void Ustawienia::readSettings()
 {
-    QFile file(QString::fromLatin1(kFileName));
-    // Only a regular file is read: opening a named pipe or a device would
-    // wait for a writer that never comes, and the window would never appear.
-    const QFileInfo info(file);
-    if (info.exists() && (!info.isFile() || !file.open(QIODevice::ReadOnly)))
+    const QString path = QString::fromLatin1(kFileName);
+    settingsstore::removeLeftovers(path);
+    const settingsstore::Contents file = settingsstore::read(path);
+    if (file.found == settingsstore::Found::Unusable)
         return; // unreadable, a directory or special file: keep the defaults, touch nothing
-    QByteArray raw;
-    if (file.isOpen()) {
-        if (file.size() > kMaxFileSize)
-            return;
-        raw = file.readAll();
-        file.close();
-    }
+    QByteArray raw = file.bytes;
     const QString content = QTextStream(&raw).readAll();
 
     if (!content.contains(QLatin1Char('#'))) {
-        // The old content is kept byte for byte, whatever its encoding.
-        QSaveFile out(QString::fromLatin1(kFileName));
-        if (!out.open(QIODevice::WriteOnly))
-            return;
-        out.write(raw);
-        out.write(kDefaultContent);
-        out.commit();
+        // The old content is kept byte for byte, whatever its encoding; a
+        // large file of something else is not ours to extend.
+        if (file.whole)
+            settingsstore::save(path, file.bytes + kDefaultContent);
         return;
     }
 
@@ -91,17 +101,10 @@ void Ustawienia::readSettings()
     speedBox->setCurrentIndex(fields->index);
 }
 
-// Written as a whole and swapped in, so an interrupted write never leaves an
-// empty or half-written file behind.
 void Ustawienia::writeSettings()
 {
-    QSaveFile out(QString::fromLatin1(kFileName));
-    if (!out.open(QIODevice::WriteOnly))
-        return;
-    QTextStream stream(&out);
-    stream << settingsfile::format({portName, speed, speedBox->currentIndex()});
-    stream.flush();
-    out.commit();
+    settingsstore::save(QString::fromLatin1(kFileName),
+                        settingsfile::format({portName, speed, speedBox->currentIndex()}).toUtf8());
 }
 
 void Ustawienia::rsSpeedSlot()
@@ -112,8 +115,17 @@ void Ustawienia::rsSpeedSlot()
     writeSettings();
 }
 
+void Ustawienia::portSlot()
+{
+    const QString path = portBox->currentData().toString();
+    if (!path.isEmpty() && path != nameEdit->toPlainText())
+        nameEdit->setPlainText(path);
+}
+
 void Ustawienia::rsNameSlot()
 {
     portName = nameEdit->toPlainText();
+    // The list marks the port typed, or none.
+    portBox->setCurrentIndex(portBox->findData(portName));
     writeSettings();
 }
