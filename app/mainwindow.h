@@ -39,6 +39,7 @@ private:
     void closeRecentDevice();
     void openNewDevice();
     void setTextPos(QMouseEvent *event);
+    QRegion plotRegion() const;
 
     QWidget *centralWidget;
     QTabWidget *tabWidget;
