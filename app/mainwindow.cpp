@@ -235,6 +235,9 @@ void MainWindow::comSlot()
         return;
     }
     text(QStringLiteral("Open"));
+    // Whatever the generator sent before went to another opening, perhaps to
+    // a device since reset or swapped.
+    generator->newDevice();
     com->Start();
     if (device == 0)
         oscyloskop->start();

@@ -28,6 +28,11 @@ public:
     // "g" until the line goes quiet. Returns those requests' bytes ("qa",
     // "s7qg", "u00qg", ...), or nothing when none was pending.
     QByteArray serveRequests(int quietMs = 300);
+    // Plays the device in generator mode for the requests the worker serves
+    // until the line goes quiet: echoes mode and clock bytes, takes each
+    // table upload whole. Returns the number of tables received, or -1 when
+    // an exchange broke off.
+    int serveGenerator(int quietMs = 300);
     // Closes the master: the program sees the line hang up.
     void hangUp();
 
