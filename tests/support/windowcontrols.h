@@ -19,7 +19,7 @@ void selectTab(QWidget &window, int index);
 bool choose(QWidget &window, const char *box, int row);
 bool choose(QWidget &window, const char *box, const QString &item);
 // A left-button press, a move with the button held, or the release, at pos in
-// the window's own pixels.
+// the window's own pixels, sent to the child widget under that point.
 void mouse(QWidget &window, QEvent::Type type, QPoint pos);
 
 } // namespace controls
