@@ -309,7 +309,8 @@ int Oscyloskop::levelRow() const
 
 QRegion Oscyloskop::levelLineRegion() const
 {
-    const auto line = [](int row) { return QRect(plot::kLeft, row, plot::kRight - plot::kLeft + 1, 1); };
+    const auto line
+        = [](int row) { return QRect(plot::kLeft, row, plot::kRight - plot::kLeft + 1, 1); };
     QRegion region(line(levelRow()));
     if (paintedLevelRow)
         region += line(*paintedLevelRow);
