@@ -106,23 +106,39 @@ void MainWindow::text(const QString &status)
     sts.set(status);
 }
 
+// What a fresh frame repaints. The oscilloscope's level line is drawn
+// unclipped and may lie outside the strip (a low level at a coarse gain puts
+// it between the position bar and the controls): its row now and the row it
+// was last drawn on are repainted too, or it would never move there.
+QRegion MainWindow::plotRegion() const
+{
+    QRegion region(kPlotStrip);
+    if (device == 0)
+        region += oscyloskop->levelLineRegion();
+    return region;
+}
+
 void MainWindow::timerEvent(QTimerEvent *)
 {
     if (bufReady.exchange(false, std::memory_order_acq_rel))
-        update(kPlotStrip);
+        update(plotRegion());
     if (portOpen && !reconnection->waiting() && com && com->lineLost())
         watchLostLine();
     statusLabel->setText(sts.get());
-    ++oscyloskop->trigTicks;
+    oscyloskop->tick();
 }
 
 void MainWindow::paintEvent(QPaintEvent *event)
 {
     // A paint for a readout label or a control alone has no plot to show;
     // running the panel then would put a newer frame's readouts beside the
-    // trace of the older one still on screen.
-    if (!event->region().intersects(kPlotStrip))
+    // trace of the older one still on screen. Only a level line crossing it
+    // outside the plot is drawn again.
+    if (!event->region().intersects(kPlotStrip)) {
+        if (device == 0 && event->region().intersects(oscyloskop->levelLineRegion()))
+            oscyloskop->drawLevelLine();
         return;
+    }
     switch (device) {
     case 0:
         oscyloskop->drawGraph(buff.snapshot().data());
@@ -233,6 +249,9 @@ bool MainWindow::openLink(const QString &name, int speed)
     linkPort = name;
     linkSpeed = speed;
     text(QStringLiteral("Open"));
+    // Whatever the generator sent before went to another opening, perhaps to
+    // a device since reset or swapped.
+    generator->newDevice();
     com->Start();
     if (device == 0)
         oscyloskop->start();

@@ -42,6 +42,7 @@ private:
     void setTextPos(QMouseEvent *event);
     bool openLink(const QString &name, int speed);
     void watchLostLine();
+    QRegion plotRegion() const;
 
     QWidget *centralWidget;
     QTabWidget *tabWidget;

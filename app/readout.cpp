@@ -24,24 +24,28 @@ namespace {
     // Frequency the generator runs at until its panel has taken one from its box.
     constexpr int kDefaultGenFreq = 1000;
 
+    // The number printed is x / divisor * multiplier. Kilo divides by 1000
+    // rather than multiplying by 0.001: the two differ in the last bit, which
+    // decides the rounding of midpoints such as 3135 ("3.13k").
     struct Row {
         double atLeast;
-        double scale;
+        double divisor;
+        double multiplier;
         int decimals;
         const char *suffix;
     };
 
     constexpr std::array<Row, 10> kRows { {
-        { 30000.0, 0.001, 1, "k" },
-        { 3000.0, 0.001, 2, "k" },
-        { 300.0, 1.0, 0, "" },
-        { 30.0, 1.0, 1, "" },
-        { 3.0, 1.0, 2, "" },
-        { 0.3, 1000.0, 0, "m" },
-        { 0.03, 1000.0, 1, "m" },
-        { 0.003, 1000.0, 2, "m" },
-        { 0.0003, 1000000.0, 0, "u" },
-        { 0.00003, 1000000.0, 1, "u" },
+        { 30000.0, 1000.0, 1.0, 1, "k" },
+        { 3000.0, 1000.0, 1.0, 2, "k" },
+        { 300.0, 1.0, 1.0, 0, "" },
+        { 30.0, 1.0, 1.0, 1, "" },
+        { 3.0, 1.0, 1.0, 2, "" },
+        { 0.3, 1.0, 1000.0, 0, "m" },
+        { 0.03, 1.0, 1000.0, 1, "m" },
+        { 0.003, 1.0, 1000.0, 2, "m" },
+        { 0.0003, 1.0, 1000000.0, 0, "u" },
+        { 0.00003, 1.0, 1000000.0, 1, "u" },
     } };
 
     QString text(const char *name, double x, const char *unit)
@@ -57,7 +61,8 @@ QString value(double x)
     const double magnitude = std::abs(x);
     for (const Row &row : kRows) {
         if (magnitude >= row.atLeast)
-            return QString::number(x * row.scale, 'f', row.decimals) + QLatin1String(row.suffix);
+            return QString::number(x / row.divisor * row.multiplier, 'f', row.decimals)
+                + QLatin1String(row.suffix);
     }
     return QString::number(x * 1000000.0, 'f', 2) + QLatin1String("u");
 }

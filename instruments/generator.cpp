@@ -96,13 +96,11 @@ void Generator::setControlsVisible(bool visible)
 
 void Generator::show()
 {
-    shown = true;
     setControlsVisible(true);
 }
 
 void Generator::hide()
 {
-    shown = false;
     setControlsVisible(false);
 }
 
@@ -111,26 +109,22 @@ void Generator::enable()
     for (QWidget *control : std::initializer_list<QWidget *> {
              freqBox, gainBox, typeBox, dutyBox, offsetBox, tabLabel, periodLabel })
         control->setEnabled(true);
-    // A port has just been opened, perhaps to a device that was reset or
-    // swapped, which has no table. On the generator tab start() has already
-    // run on this link; elsewhere the next start() sends it.
-    if (!shown)
-        tableOwed = true;
-    else if (!startSent)
-        sendTable();
+}
+
+void Generator::newDevice()
+{
+    tableOwed = true;
 }
 
 void Generator::start()
 {
     if (com)
         com->genStart();
-    const int deliveredBefore = delivered;
     fSlot();
     typeSlot();
     gSlot();
     if (tableOwed)
         sendTable();
-    startSent = delivered != deliveredBefore;
 }
 
 void Generator::sendTable()
@@ -138,7 +132,6 @@ void Generator::sendTable()
     if (com && com->isOpen()) {
         com->sendGenChannel();
         tableOwed = false;
-        ++delivered;
     } else {
         tableOwed = true;
     }

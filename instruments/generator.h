@@ -22,6 +22,10 @@ public:
     void hide();
     // The port has been opened: the controls become usable.
     void enable();
+    // A port has just been opened, perhaps to a device that was reset or
+    // swapped and has no table: the next start() sends it. Called by the main
+    // window at every successful open, before any panel starts.
+    void newDevice();
     // The tab is entered with the port open: the device gets every setting.
     void start();
     // Paints the preview: one and a half periods of the table.
@@ -72,7 +76,4 @@ private:
     // The device on the current link has not been given the table yet: it
     // changed while no port was open, or a port was opened since.
     bool tableOwed = true;
-    bool shown = false;
-    bool startSent = false; // the last start() had the table sent
-    int delivered = 0; // table sends raised on a live link
 };

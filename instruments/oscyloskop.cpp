@@ -2,6 +2,7 @@
 
 #include "graph.h"
 #include "measurements.h"
+#include "plotgeometry.h"
 #include "zorcom.h"
 
 #include <QCheckBox>
@@ -9,6 +10,8 @@
 #include <QLabel>
 #include <QScrollBar>
 #include <QSpinBox>
+
+#include <limits>
 
 namespace {
 
@@ -289,6 +292,37 @@ void Oscyloskop::adjustGraph(bool channel2)
             v += 4 * yPos2;
 }
 
+void Oscyloskop::tick()
+{
+    if (trigTicks < std::numeric_limits<int>::max())
+        ++trigTicks;
+}
+
+// The level line's window row: the level in display pixels above the zero
+// line, both divisions truncating toward zero, moved with channel 1.
+int Oscyloskop::levelRow() const
+{
+    const int levelOffset
+        = (50000 / osc::gainTab[static_cast<std::size_t>(gain1Index)]) * trigLevel / 100;
+    return plot::kCentreY - (levelOffset + yPos1);
+}
+
+QRegion Oscyloskop::levelLineRegion() const
+{
+    const auto line
+        = [](int row) { return QRect(plot::kLeft, row, plot::kRight - plot::kLeft + 1, 1); };
+    QRegion region(line(levelRow()));
+    if (paintedLevelRow)
+        region += line(*paintedLevelRow);
+    return region;
+}
+
+void Oscyloskop::drawLevelLine()
+{
+    Graph graph(window);
+    graph.cursorH(plot::kCentreY - levelRow(), kCursorColour);
+}
+
 void Oscyloskop::drawGraph(const int *frame)
 {
     const bool channel2 = channel2Box->isChecked();
@@ -299,9 +333,9 @@ void Oscyloskop::drawGraph(const int *frame)
 
     Graph graph(window);
     graph.svWindow();
-    const int levelOffset =
-        (50000 / osc::gainTab[static_cast<std::size_t>(gain1Index)]) * trigLevel / 100;
-    graph.cursorH(levelOffset + yPos1, kCursorColour);
+    const int row = levelRow();
+    graph.cursorH(plot::kCentreY - row, kCursorColour);
+    paintedLevelRow = row;
     graph.cursorV(2 * xPos + 2 * osc::kWindowCentre, kCursorColour);
     graph.signal(bufGraph.data(), kChannel1Colour);
     if (channel2)

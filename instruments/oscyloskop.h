@@ -3,9 +3,11 @@
 #include "trigger.h"
 
 #include <QMainWindow>
+#include <QRegion>
 #include <QStringList>
 
 #include <array>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -30,6 +32,14 @@ public:
     void start();
     // Aligns a fresh frame (1024 samples), updates the readouts and paints the plot.
     void drawGraph(const int *frame);
+    // The trigger level line alone, for a repaint of window parts outside the
+    // plot that the line crosses: it is drawn unclipped, wherever its row is.
+    void drawLevelLine();
+    // Where the level line lies now and where it was last painted; a repaint
+    // of the plot must cover both to draw the one and erase the other.
+    QRegion levelLineRegion() const;
+    // One tick of the refresh timer; the count stops at its top instead of wrapping.
+    void tick();
 
     ZORCom *com = nullptr;
     int trigTicks = 0; // refresh ticks since the last edge; the main window counts them
@@ -48,6 +58,7 @@ private:
     bool trigger(const int *raw, int *out1, int *out2, int level, int word, int xpos);
     void updateReadouts();
     void adjustGraph(bool channel2);
+    int levelRow() const;
     QList<QWidget *> instrumentWidgets() const;
 
     QWidget *window;
@@ -83,6 +94,7 @@ private:
     int xPos = 0;
     int yPos1 = 0; // pixels, positive up
     int yPos2 = 0;
+    std::optional<int> paintedLevelRow; // window row of the level line last drawn
 
     // Display buffers in display units, vertical offsets included.
     std::array<int, osc::kWindow> bufGraph{};

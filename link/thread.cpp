@@ -93,8 +93,10 @@ void Thread::requestSend()
 
 void Thread::requestFreq(int samplePeriod, int tableLength)
 {
-    period.store(samplePeriod, std::memory_order_relaxed);
-    tab.store(tableLength, std::memory_order_relaxed);
+    {
+        std::lock_guard<std::mutex> lock(clockMutex);
+        clock = GenClock{samplePeriod, tableLength};
+    }
     freqReq.store(true, std::memory_order_release);
 }
 
@@ -342,8 +344,13 @@ bool Thread::setGain()
 bool Thread::setGenFreq()
 {
     sts.set(QStringLiteral("set freq"));
-    const int p = period.load(std::memory_order_relaxed);
-    const int t = tab.load(std::memory_order_relaxed);
+    GenClock pair;
+    {
+        std::lock_guard<std::mutex> lock(clockMutex);
+        pair = clock;
+    }
+    const int p = pair.period;
+    const int t = pair.tab;
     // Most significant first; the leading digit of each value is not masked.
     const std::array<char, 7> digits{digit(p >> 12), digit((p >> 8) & 0xF), digit((p >> 4) & 0xF),
                                      digit(p & 0xF),  digit(t >> 8),         digit((t >> 4) & 0xF),

@@ -93,8 +93,15 @@ private:
     std::atomic<int> gain2{0};
     std::atomic<int> timeBase{0};
     std::atomic<bool> twoChannels{false};
-    std::atomic<int> period{0};
-    std::atomic<int> tab{0};
+
+    // The generator clock: the sample period and the table length only make
+    // a frequency together, so they are stored and taken as one pair.
+    struct GenClock {
+        int period = 0; // generator clock ticks per table entry, 16 bits used
+        int tab = 0; // table entries per signal period, 12 bits used
+    };
+    std::mutex clockMutex;
+    GenClock clock; // under clockMutex
 
     std::mutex beginMutex;
     std::condition_variable beginSignal;

@@ -46,6 +46,10 @@ void TestReadout::engineeringValue_data()
     QTest::newRow("30000, one decimal") << 30000.0 << "30.0k";
     QTest::newRow("29999 rounds up in the two-decimal row") << 29999.0 << "30.00k";
     QTest::newRow("3000") << 3000.0 << "3.00k";
+    // Kilo divides by 1000: x * 0.001 lands just above these midpoints.
+    QTest::newRow("3135 divided, not scaled by 0.001") << 3135.0 << "3.13k";
+    QTest::newRow("-3135") << -3135.0 << "-3.13k";
+    QTest::newRow("30150 in the one-decimal row") << 30150.0 << "30.1k";
     QTest::newRow("2999.9 rounds, no decimals") << 2999.9 << "3000";
     QTest::newRow("300") << 300.0 << "300";
     QTest::newRow("299.99") << 299.99 << "300.0";

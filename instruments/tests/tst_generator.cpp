@@ -1,3 +1,5 @@
+#include "fakedevice.h"
+#include "framebuffer.h"
 #include "generator.h"
 #include "gentable.h"
 #include "zorcom.h"
@@ -100,6 +102,8 @@ private slots:
     void slotsRecomputeTheTable();
     void startWithoutLinkAppliesEverySetting();
     void requestsOnAClosedLinkAreHarmless();
+    void aNewDeviceGetsTheTableAtTheNextStart_data();
+    void aNewDeviceGetsTheTableAtTheNextStart();
     void identicalSettingsDoNotRepaint();
     void dutyChangeWithinOneEntryDoesNotRepaint();
     void switchingToNoiseKeepsTheTableAndRepaintsOnce();
@@ -265,6 +269,46 @@ void TestGenerator::requestsOnAClosedLinkAreHarmless()
     b.gen->drawArbRelease();
     QCOMPARE(b.label("tabLabel")->text(), QStringLiteral("2"));
     QCOMPARE(b.entry((190 * 2) / 512), (286 - 100) * 8);
+}
+
+// The main window tells the panel of every opening before any panel starts:
+// the table goes out with the next start, whether the controls were enabled
+// before or after it; a start with nothing new sends none.
+void TestGenerator::aNewDeviceGetsTheTableAtTheNextStart_data()
+{
+    QTest::addColumn<bool>("enableFirst");
+    QTest::newRow("enabled, then started") << true;
+    QTest::newRow("started, then enabled") << false;
+}
+
+void TestGenerator::aNewDeviceGetsTheTableAtTheNextStart()
+{
+    QFETCH(bool, enableFirst);
+    Bench b;
+    FrameBuffer frames;
+    FakeDevice device;
+    QVERIFY(device.ok());
+    ZORCom link(&frames, &b.table);
+    QVERIFY(link.Open(device.slavePath(), 115200));
+    QVERIFY(link.Start());
+    b.gen->com = &link;
+    const auto openAndStart = [&] {
+        b.gen->newDevice();
+        if (enableFirst)
+            b.gen->enable();
+        b.gen->start();
+        if (!enableFirst)
+            b.gen->enable();
+    };
+
+    openAndStart();
+    device.send(FakeDevice::frame({})); // the worker leaves acquisition after a frame
+    QVERIFY(device.expect("g"));
+    QCOMPARE(device.serveGenerator(), 1);
+    b.gen->start(); // the tab entered again, nothing changed
+    QCOMPARE(device.serveGenerator(), 0);
+    openAndStart(); // as after a reopening, to a device perhaps swapped
+    QCOMPARE(device.serveGenerator(), 1);
 }
 
 void TestGenerator::identicalSettingsDoNotRepaint()

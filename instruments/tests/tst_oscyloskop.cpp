@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <array>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -111,6 +112,9 @@ private slots:
     void positionLineAtTheEdges_data();
     void positionLineAtTheEdges();
     void verticalPositionMovesOnlyRefreshedPictures();
+    void readoutsComeBeforeTheVerticalOffsets();
+    void hfDetectorComesFromItsList();
+    void tickCountStopsAtItsTop();
     void channel2TraceOnlyWhenTicked();
     void readoutsOfASquareWave();
     void singleHoldsUntilATriggerControlChanges();
@@ -417,19 +421,23 @@ void TestOscyloskop::traceAndCursorsPainted()
 
 void TestOscyloskop::levelLineFollowsGain_data()
 {
+    QTest::addColumn<int>("level");
     QTest::addColumn<int>("gain");
     QTest::addColumn<int>("row");
-    QTest::newRow("2.5V/dz: 100 pixels up") << 0 << 186;
-    QTest::newRow("1V/dz: 250 pixels up") << 1 << 36;
-    QTest::newRow("25mV/dz: outside, above the widget") << 6 << -1;
+    QTest::newRow("2.5V/dz: 100 pixels up") << 100 << 0 << 186;
+    QTest::newRow("1V/dz: 250 pixels up") << 100 << 1 << 36;
+    QTest::newRow("25mV/dz: outside, above the widget") << 100 << 6 << -1;
+    QTest::newRow("1V/dz, -1: 2.5 pixels down, truncated toward zero") << -1 << 1 << 288;
+    QTest::newRow("2.5V/dz, -290: below the plot, unclipped") << -290 << 0 << 576;
 }
 
 void TestOscyloskop::levelLineFollowsGain()
 {
+    QFETCH(int, level);
     QFETCH(int, gain);
     QFETCH(int, row);
     host->panel->enable();
-    host->control<QSpinBox>("trigLevelBox")->setValue(100);
+    host->control<QSpinBox>("trigLevelBox")->setValue(level);
     choose(host->control<QComboBox>("gain1Combo"), gain);
     const QImage image = host->paint(flat(-3000));
     if (row >= 0) {
@@ -480,6 +488,86 @@ void TestOscyloskop::verticalPositionMovesOnlyRefreshedPictures()
     QCOMPARE(image.pixelColor(100, 30), kChannel1);
     QCOMPARE(image.pixelColor(100, 186), kCursor);
     QVERIFY(image.pixelColor(100, 186) != kChannel1);
+}
+
+// The readouts measure the signal, not where the user moved its trace; each
+// channel moves by its own position, and only in a picture that was refreshed.
+void TestOscyloskop::readoutsComeBeforeTheVerticalOffsets()
+{
+    RawFrame raw; // period 64: channel 1 at +-100, channel 2 at +-50
+    for (int i = 0; i < 1024; ++i) {
+        const bool high = (i % 64) >= 32;
+        raw[static_cast<std::size_t>(i)] = i < 512 ? (high ? 100 : -100) : (high ? 50 : -50);
+    }
+    host->panel->enable();
+    host->control<QCheckBox>("channel2Box")->click();
+    host->control<QScrollBar>("yPos1Bar")->setValue(-40); // 40 pixels up
+    host->control<QScrollBar>("yPos2Bar")->setValue(60); // 60 pixels down
+    QImage image = host->paint(raw);
+    QCOMPARE(host->control<QLabel>("rms1Label")->text(), QStringLiteral("CH1 RMS: 1.000V"));
+    QCOMPARE(host->control<QLabel>("avg1Label")->text(), QStringLiteral("CH1 Avg: 0.0mV"));
+    QCOMPARE(host->control<QLabel>("vpp1Label")->text(), QStringLiteral("CH1 Vpp: 2.000V"));
+    QCOMPARE(host->control<QLabel>("rms2Label")->text(), QStringLiteral("CH2 RMS: 500.0mV"));
+    QCOMPARE(host->control<QLabel>("avg2Label")->text(), QStringLiteral("CH2 Avg: 0.0mV"));
+    QCOMPARE(host->control<QLabel>("freq2Label")->text(), QStringLiteral("CH2 Freq: 1.280kHz"));
+    // Sample 40 is high, at column 91; sample 10 low, at column 31.
+    QCOMPARE(image.pixelColor(91, 286 - 25 - 40), kChannel1);
+    QCOMPARE(image.pixelColor(31, 286 + 25 - 40), kChannel1);
+    QCOMPARE(image.pixelColor(91, 333), kChannel2); // (50 - 240) / 4 = -47
+    QCOMPARE(image.pixelColor(31, 358), kChannel2); // (-50 - 240) / 4 = -72
+
+    // Channel 2 off: frames refresh channel 1 only, and its trace is not moved again.
+    host->control<QCheckBox>("channel2Box")->click();
+    host->paint(raw);
+    host->paint(raw);
+    // Back on, in "Norm" with no edge: the picture of channel 2 is the one it had.
+    choose(host->control<QComboBox>("trigModeCombo"), 1);
+    host->control<QCheckBox>("channel2Box")->click();
+    image = host->paint(flat(0));
+    QCOMPARE(image.pixelColor(91, 333), kChannel2); // (50 - 240) / 4 = -47
+    QCOMPARE(image.pixelColor(31, 358), kChannel2); // (-50 - 240) / 4 = -72
+}
+
+// A one-sample spike: the LF tests, which sum three samples on each side,
+// see no edge; the HF tests do. The detector list sets bit 3 of the word.
+void TestOscyloskop::hfDetectorComesFromItsList()
+{
+    host->panel->enable();
+    RawFrame raw = flat(-100);
+    raw[300] = 100;
+    choose(host->control<QComboBox>("trigModeCombo"), 1); // "Norm"
+    host->paint(raw);
+    QCOMPARE(host->control<QLabel>("vpp1Label")->text(), QStringLiteral("CH1 Vpp = 0V"));
+    choose(host->control<QComboBox>("trigEdgeCombo"), 1); // "Ris", still LF
+    host->paint(raw);
+    QCOMPARE(host->control<QLabel>("vpp1Label")->text(), QStringLiteral("CH1 Vpp = 0V"));
+
+    choose(host->control<QComboBox>("trigEdgeCombo"), 0);
+    choose(host->control<QComboBox>("trigBandCombo"), 1); // "Fall", "HF"
+    const QImage image = host->paint(raw);
+    QCOMPARE(host->control<QLabel>("vpp1Label")->text(), QStringLiteral("CH1 Vpp: 2.000V"));
+    // The falling edge is the spike itself, put at the trigger position
+    // (window sample 192, columns 394 and 395); elsewhere the trace is low.
+    bool spikeAtTheCentre = false;
+    for (int x = 393; x <= 396; ++x)
+        spikeAtTheCentre = spikeAtTheCentre || image.pixelColor(x, 261) == kChannel1;
+    QVERIFY(spikeAtTheCentre);
+    QCOMPARE(image.pixelColor(300, 311), kChannel1);
+    QVERIFY(image.pixelColor(300, 261) != kChannel1);
+}
+
+// Years of ticks must not wrap the count into "no time-out yet".
+void TestOscyloskop::tickCountStopsAtItsTop()
+{
+    host->panel->enable();
+    host->panel->trigTicks = std::numeric_limits<int>::max() - 1;
+    host->panel->tick();
+    QCOMPARE(host->panel->trigTicks, std::numeric_limits<int>::max());
+    host->panel->tick();
+    QCOMPARE(host->panel->trigTicks, std::numeric_limits<int>::max());
+    choose(host->control<QComboBox>("trigModeCombo"), 2); // "Auto", timed out long ago
+    host->paint(flat(0));
+    QCOMPARE(host->control<QLabel>("vpp1Label")->text(), QStringLiteral("CH1 Vpp: 0.0mV"));
 }
 
 void TestOscyloskop::channel2TraceOnlyWhenTicked()

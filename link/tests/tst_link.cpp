@@ -52,6 +52,27 @@ private:
         return device->expect("g");
     }
 
+    // The 1024 bytes of a table upload whose every entry is value.
+    static QByteArray tableBytes(int value)
+    {
+        QByteArray bytes;
+        for (int i = 0; i < 512; ++i) {
+            bytes.append(static_cast<char>((value + 2048) & 0xFF));
+            bytes.append(static_cast<char>((value + 2048) >> 8));
+        }
+        return bytes;
+    }
+
+    // The seven clock digits of a sample period and a table length.
+    static QByteArray clockDigits(int period, int tab)
+    {
+        QByteArray d;
+        for (const int v : {period >> 12, (period >> 8) & 0xF, (period >> 4) & 0xF, period & 0xF,
+                            tab >> 8, (tab >> 4) & 0xF, tab & 0xF})
+            d.append(static_cast<char>('0' + v));
+        return d;
+    }
+
     // Answers the echo loop of one command byte: echo at once.
     bool echo(char c)
     {
@@ -157,6 +178,33 @@ private slots:
         QVector<int> next(1024, 0x0203);
         QVERIFY(serveFrame(next));
         QVERIFY(waitFor([&] { return frames.snapshot()[0] == 0x0203; }));
+    }
+
+    // The device may send its next frame before the "g" for the last one has
+    // reached it. Each frame ends with its "E": the worker takes it and
+    // answers at once, without reading into the next.
+    void framesBackToBack_data()
+    {
+        QTest::addColumn<bool>("secondGood");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("both good: the second is shown") << true << 0x0304;
+        QTest::newRow("the second without its end: the first stays") << false << 0x0102;
+    }
+
+    void framesBackToBack()
+    {
+        QFETCH(bool, secondGood);
+        QFETCH(int, shown);
+        QByteArray second = FakeDevice::frame(QVector<int>(1024, 0x0304));
+        if (!secondGood)
+            second[second.size() - 1] = 'x';
+        device->send(FakeDevice::frame(QVector<int>(1024, 0x0102)) + second);
+        QVERIFY(device->expect("gg"));
+        QVERIFY(waitFor([&] { return frames.snapshot()[0] == shown; }));
+        QCOMPARE(frames.snapshot()[1023], shown);
+        // The worker hunts for the next frame: nothing was left half read.
+        device->send("w");
+        QVERIFY(device->expect("w"));
     }
 
     // Samples whose bytes equal the end marker are data: such frames are common
@@ -311,6 +359,37 @@ private slots:
         QCOMPARE(bytes.left(6), QByteArray("\x00\x00\x00\x08\xFF\x0F", 6));
         QCOMPARE(bytes.right(2), QByteArray("\xFF\x07", 2));
         QCOMPARE(bytes.mid(6, 2), QByteArray("\x00\x08", 2));
+    }
+
+    // The worker copies the table when its upload begins. A new table and
+    // clock raised while that upload waits for the device go out on the next
+    // passes: the device ends with the last table and the clock made for it.
+    void tableEditedWhileTheWorkerUploadsIt()
+    {
+        const auto fill = [this](int value) {
+            table.edit([value](int *t) { std::fill(t, t + 512, value); });
+        };
+        fill(100);
+        link->setFreq(62, 512);
+        link->sendGenChannel();
+        QVERIFY(enterGenerator());
+        QVERIFY(device->expect("g")); // the upload has begun
+
+        fill(-300);
+        link->setFreq(32, 498);
+        link->sendGenChannel();
+        device->send("g");
+        QVERIFY(device->expect("S"));
+        QCOMPARE(device->read(1024), tableBytes(100));
+
+        QVERIFY(echo('g'));
+        QVERIFY(device->expect("S"));
+        QCOMPARE(device->read(1024), tableBytes(-300));
+        QVERIFY(echo('s'));
+        for (const char d : clockDigits(32, 498))
+            QVERIFY(echo(d));
+        QVERIFY(device->expect("q"));
+        QVERIFY(device->drain(250).isEmpty());
     }
 
     void generatorModeIsQuietBetweenRequests()

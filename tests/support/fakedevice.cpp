@@ -110,6 +110,32 @@ QByteArray FakeDevice::serveRequests(int quietMs)
     return requests;
 }
 
+int FakeDevice::serveGenerator(int quietMs)
+{
+    int tables = 0;
+    for (QByteArray c = read(1, quietMs); !c.isEmpty(); c = read(1, quietMs)) {
+        if (c == "S") {
+            if (read(1024).size() != 1024)
+                return -1;
+            ++tables;
+            continue;
+        }
+        send(c);
+        if (c != "s")
+            continue;
+        // Seven clock digits, each echoed, then a "q" that is not.
+        for (int i = 0; i < 7; ++i) {
+            const QByteArray d = read(1);
+            if (d.isEmpty())
+                return -1;
+            send(d);
+        }
+        if (read(1) != "q")
+            return -1;
+    }
+    return tables;
+}
+
 void FakeDevice::hangUp()
 {
     if (master != -1) {

@@ -34,6 +34,11 @@ public:
     QByteArray serveRequests(int quietMs = 300);
     // Bytes the program wrote that the device has not read yet.
     int unread() const;
+    // Plays the device in generator mode for the requests the worker serves
+    // until the line goes quiet: echoes mode and clock bytes, takes each
+    // table upload whole. Returns the number of tables received, or -1 when
+    // an exchange broke off.
+    int serveGenerator(int quietMs = 300);
     // Closes the master: the program sees the line hang up.
     void hangUp();
 

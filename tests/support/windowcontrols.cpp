@@ -85,13 +85,17 @@ bool choosePort(QWidget &window, const QString &path)
     return ports && choose(window, "portBox", ports->findData(path));
 }
 
+// The event goes to the widget under the pointer, as the window system
+// delivers it, and reaches the window only if nothing on the way takes it.
 void mouse(QWidget &window, QEvent::Type type, QPoint pos)
 {
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
     const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, QPointF(pos), QPointF(window.mapToGlobal(pos)), button, held,
-                      Qt::NoModifier);
-    QApplication::sendEvent(&window, &event);
+    QWidget *under = window.childAt(pos);
+    QWidget *target = under ? under : &window;
+    QMouseEvent event(type, QPointF(target->mapFrom(&window, pos)),
+                      QPointF(window.mapToGlobal(pos)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
 }
 
 } // namespace controls

@@ -28,7 +28,7 @@ bool typePortName(QWidget &window, const QString &text);
 // editor. False when the list or the entry is missing.
 bool choosePort(QWidget &window, const QString &path);
 // A left-button press, a move with the button held, or the release, at pos in
-// the window's own pixels.
+// the window's own pixels, sent to the child widget under that point.
 void mouse(QWidget &window, QEvent::Type type, QPoint pos);
 
 } // namespace controls
