@@ -2,6 +2,7 @@
 
 #include "trigger.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -30,6 +31,18 @@ public:
     void start();
     // Aligns a fresh frame (1024 samples), updates the readouts and paints the plot.
     void drawGraph(const int *frame);
+
+    // The frame behind the picture on screen, whole, with the settings it was
+    // shown with; time is null until a frame has been shown.
+    struct Picture {
+        std::array<int, osc::kFrame> frame{};
+        int tbIndex = 7;
+        int gain1 = 0;
+        int gain2 = 0;
+        bool twoChannels = false;
+        QDateTime time;
+    };
+    const Picture &picture() const { return shown; }
 
     ZORCom *com = nullptr;
     int trigTicks = 0; // refresh ticks since the last edge; the main window counts them
@@ -76,6 +89,7 @@ private:
     QLabel *freq2Label;
 
     int gain2Index = 0;
+    Picture shown;
     int trigWord = 0;
     int trigLevel = 0;
     bool triggered = false;

@@ -1,10 +1,16 @@
 #include "settingsfile.h"
 
 #include <QChar>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
 
 namespace settingsfile {
 
 namespace {
+
+    // A settings file is one short line; anything much larger is not ours.
+    constexpr qint64 kMaxFileSize = 64 * 1024;
 
     // Decimal, 0 when the text is not a number. Qt's conversion stops at a zero
     // character and would take "115200\0junk" for 115200.
@@ -16,6 +22,26 @@ namespace {
     }
 
 } // namespace
+
+Stored read(const QString &path)
+{
+    Stored stored;
+    QFile file(path);
+    // Only a regular file is read: opening a named pipe or a device would
+    // wait for a writer that never comes.
+    const QFileInfo info(file);
+    if (info.exists() && (!info.isFile() || !file.open(QIODevice::ReadOnly)))
+        return stored;
+    if (file.isOpen()) {
+        if (file.size() > kMaxFileSize)
+            return stored;
+        stored.raw = file.readAll();
+        file.close();
+    }
+    stored.content = QTextStream(&stored.raw).readAll();
+    stored.readable = true;
+    return stored;
+}
 
 std::optional<Fields> parse(const QString &content)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -18,6 +19,16 @@ struct Fields {
 // The fields of a settings text; nothing when it has no "#" at all. Text
 // before the first "#" and after the fourth field is ignored.
 std::optional<Fields> parse(const QString &content);
+
+// A settings file as found on disk. A missing file reads as empty; a file
+// that is not a regular file, cannot be opened or is far too large for one
+// line is not read at all (readable false).
+struct Stored {
+    bool readable = false;
+    QByteArray raw; // the bytes as they are
+    QString content; // the bytes as text
+};
+Stored read(const QString &path);
 
 // The text the program writes: "#name#speed#index#ZOR", no line end.
 QString format(const Fields &fields);

@@ -3,18 +3,9 @@
 #include "settingsfile.h"
 
 #include <QComboBox>
-#include <QFile>
-#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QTextStream>
-
-namespace {
-
-// A settings file is one short line; anything much larger is not ours.
-constexpr qint64 kMaxFileSize = 64 * 1024;
-
-} // namespace
 
 Ustawienia::Ustawienia(QWidget *w) : QMainWindow(nullptr), window(w)
 {
@@ -57,20 +48,11 @@ void Ustawienia::hide()
 // no "#" keeps its content and gets the default appended, once.
 void Ustawienia::readSettings()
 {
-    QFile file(QString::fromLatin1(kFileName));
-    // Only a regular file is read: opening a named pipe or a device would
-    // wait for a writer that never comes, and the window would never appear.
-    const QFileInfo info(file);
-    if (info.exists() && (!info.isFile() || !file.open(QIODevice::ReadOnly)))
+    const settingsfile::Stored stored = settingsfile::read(QString::fromLatin1(kFileName));
+    if (!stored.readable)
         return; // unreadable, a directory or special file: keep the defaults, touch nothing
-    QByteArray raw;
-    if (file.isOpen()) {
-        if (file.size() > kMaxFileSize)
-            return;
-        raw = file.readAll();
-        file.close();
-    }
-    const QString content = QTextStream(&raw).readAll();
+    const QByteArray &raw = stored.raw;
+    const QString &content = stored.content;
 
     if (!content.contains(QLatin1Char('#'))) {
         // The old content is kept byte for byte, whatever its encoding.
