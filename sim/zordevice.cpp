@@ -349,6 +349,11 @@ DeviceState ZorDevice::state() const
     return s;
 }
 
+std::vector<SignalSource::Frame> ZorDevice::recentFrames() const
+{
+    return { recent.begin(), recent.end() };
+}
+
 ZorDevice::Duration ZorDevice::frameTime() const
 {
     if (!settings.paced)
@@ -422,6 +427,11 @@ void ZorDevice::sendFrame()
         send(kEnd);
     hangUp = cut;
     ++framesSent;
+    if (!garbage && !noEnd && !earlyEnd && !cut) {
+        recent.push_back(samples);
+        if (recent.size() > kRecentFrames)
+            recent.pop_front();
+    }
     armed = false;
 }
 

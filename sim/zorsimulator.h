@@ -47,6 +47,7 @@ public:
     bool comeBack();
     bool hungUp() const;
     DeviceState state() const;
+    std::vector<SignalSource::Frame> recentFrames() const;
 
 private:
     using Clock = ZorDevice::Clock;
