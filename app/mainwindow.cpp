@@ -2,6 +2,7 @@
 
 #include "analizator.h"
 #include "analizatorlog.h"
+#include "exporter.h"
 #include "generator.h"
 #include "oscyloskop.h"
 #include "readout.h"
@@ -86,6 +87,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     portButton = new QPushButton(QStringLiteral("Open port"), this);
     portButton->setGeometry(880, 580, 100, 20);
     connect(portButton, SIGNAL(clicked()), this, SLOT(comSlot()));
+
+    exporter = new Exporter(this, tabWidget, oscyloskop.get(), generator.get(), analizator.get(),
+                            ustawienia.get());
 
     startTimer(kTickMs);
 }

@@ -9,6 +9,7 @@ class QPushButton;
 class QTabWidget;
 class Analizator;
 class AnalizatorLog;
+class Exporter;
 class Generator;
 class Oscyloskop;
 class Ustawienia;
@@ -52,6 +53,7 @@ private:
     std::unique_ptr<AnalizatorLog> analizatorLog;
     std::unique_ptr<Ustawienia> ustawienia;
     std::unique_ptr<ZORCom> com;
+    Exporter *exporter;
     int device = 0;
     bool portOpen = false;
 };

@@ -22,4 +22,8 @@ bool choose(QWidget &window, const char *box, const QString &item);
 // the window's own pixels.
 void mouse(QWidget &window, QEvent::Type type, QPoint pos);
 
+// Ctrl+S on the window, then Enter in the export dialog it opens: the
+// proposed file is taken. Returns that file's path; empty when no dialog came.
+QString exportWithEnter(QWidget &window);
+
 } // namespace controls
