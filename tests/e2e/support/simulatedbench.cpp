@@ -3,8 +3,11 @@
 #include "windowcontrols.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -43,6 +46,15 @@ bool SimulatedBench::framesPass(long count) const
     return true;
 }
 
+bool SimulatedBench::sent(const std::vector<int> &frame) const
+{
+    for (const auto &recent : simulator->recentFrames()) {
+        if (std::equal(recent.begin(), recent.end(), frame.begin(), frame.end()))
+            return true;
+    }
+    return false;
+}
+
 QString SimulatedBench::commands() const
 {
     QString out;
@@ -60,4 +72,25 @@ bool SimulatedBench::open(QWidget &window)
         return false;
     button->click();
     return button->text() == QStringLiteral("Close port");
+}
+
+QString SimulatedBench::cliPath()
+{
+    return QStringLiteral(LABBENCH_CLI);
+}
+
+SimulatedBench::CliRun SimulatedBench::cli(const QStringList &args)
+{
+    QProcess process;
+    process.start(cliPath(), args);
+    CliRun run;
+    if (!process.waitForFinished(2 * kWaitMs)) {
+        process.kill();
+        process.waitForFinished();
+    } else if (process.exitStatus() == QProcess::NormalExit) {
+        run.exitCode = process.exitCode();
+    }
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
 }

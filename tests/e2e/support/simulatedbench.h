@@ -3,9 +3,12 @@
 #include "scratchdir.h"
 #include "zorsimulator.h"
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class QWidget;
 
@@ -27,8 +30,22 @@ public:
     // The bytes the device received since the last clear, without the frame
     // requests ("g") and keep-alive answers ("w") that flow all the time.
     QString commands() const;
+    // Whether the device sent this frame (1024 samples, in the line's order)
+    // among its recent ones.
+    bool sent(const std::vector<int> &frame) const;
     // Presses "Open port" on the window; true when it turned to "Close port".
     static bool open(QWidget &window);
+
+    // labbench-cli run to its end in the bench's folder, so it finds the
+    // bench's settings.txt.
+    struct CliRun {
+        int exitCode = -1; // -1: it did not end in time or crashed
+        QByteArray out;
+        QByteArray err;
+    };
+    static CliRun cli(const QStringList &args);
+    // The path of the labbench-cli under test.
+    static QString cliPath();
 
     static constexpr int kWaitMs = 15000;
 
