@@ -54,6 +54,8 @@ int main(int argc, char **argv)
         std::fputs(kUsage, stdout);
         return commands::kOk;
     }
+    if (command == QLatin1String("ports"))
+        return commands::ports(args);
     if (command == QLatin1String("capture"))
         return commands::capture(args);
     if (command == QLatin1String("measure"))

@@ -2,8 +2,11 @@
 
 #include "measurements.h"
 #include "settingsfile.h"
+#include "settingsstore.h"
 #include "settingtexts.h"
 #include "trigger.h"
+
+#include <QTextStream>
 
 #include <algorithm>
 
@@ -37,10 +40,11 @@ void settingsFromFile(QString &port, int &speed)
 {
     port = QString::fromLatin1(kDefaultPort);
     speed = kDefaultSpeed;
-    const settingsfile::Stored stored = settingsfile::read(QString::fromLatin1(kSettingsFile));
-    if (!stored.readable)
+    const settingsstore::Contents file = settingsstore::read(QString::fromLatin1(kSettingsFile));
+    if (file.found == settingsstore::Found::Unusable)
         return;
-    if (const auto fields = settingsfile::parse(stored.content)) {
+    QByteArray raw = file.bytes;
+    if (const auto fields = settingsfile::parse(QTextStream(&raw).readAll())) {
         port = fields->portName;
         speed = fields->speed;
     }

@@ -3,7 +3,9 @@
 //    space around it and never holds a "#";
 //  - speed and list index are the decimal value of fields 2 and 3 when those
 //    are a sign and ASCII digits within int, and 0 otherwise;
-//  - what the program writes for those fields reads back as the same fields.
+//  - what the program writes for those fields reads back as the same fields;
+//  - the bytes up to where the fields end (where reading a large file stops)
+//    give the same fields as the whole content.
 #include "settingsfile.h"
 
 #include <QByteArray>
@@ -82,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const auto fields = settingsfile::parse(content);
     check(fields.has_value() == content.contains(QLatin1Char('#')));
+    check(settingsfile::fieldsEnd(raw) < 0 || fields.has_value());
     if (!fields)
         return 0;
 
@@ -89,6 +92,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check(fields->portName == fieldOf(content, 1));
     check(fields->speed == decimal(fieldOf(content, 2)));
     check(fields->index == decimal(fieldOf(content, 3)));
+
+    const qsizetype end = settingsfile::fieldsEnd(raw);
+    check(end <= raw.size());
+    if (end >= 0) {
+        QByteArray head = raw.left(end);
+        const auto fromHead = settingsfile::parse(QTextStream(&head).readAll());
+        check(fromHead.has_value());
+        check(fromHead->portName == fields->portName);
+        check(fromHead->speed == fields->speed);
+        check(fromHead->index == fields->index);
+    }
 
     const QString written = settingsfile::format(*fields);
     const auto again = settingsfile::parse(written);

@@ -75,6 +75,8 @@ settings = {
     'binary': b'\x00\x01\xff#\x00port#\xfe\x80#7#ZOR',
     'utf16-bom': b'\xff\xfe#\x00C\x00O\x00M\x00#\x001\x00#\x002\x00',
     'percent': b'#%1%2#1#2#ZOR',
+    'long-tail': b'#COM9#19200#0#ZOR ' + b'x' * 300,
+    'cut-characters': b'#\xc3#1\xe2\x82#2\xf0#ZOR\xe2',
 }
 for name, data in settings.items():
     write('settings', name, data)

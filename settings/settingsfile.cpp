@@ -1,16 +1,10 @@
 #include "settingsfile.h"
 
 #include <QChar>
-#include <QFile>
-#include <QFileInfo>
-#include <QTextStream>
 
 namespace settingsfile {
 
 namespace {
-
-    // A settings file is one short line; anything much larger is not ours.
-    constexpr qint64 kMaxFileSize = 64 * 1024;
 
     // Decimal, 0 when the text is not a number. Qt's conversion stops at a zero
     // character and would take "115200\0junk" for 115200.
@@ -23,26 +17,6 @@ namespace {
 
 } // namespace
 
-Stored read(const QString &path)
-{
-    Stored stored;
-    QFile file(path);
-    // Only a regular file is read: opening a named pipe or a device would
-    // wait for a writer that never comes.
-    const QFileInfo info(file);
-    if (info.exists() && (!info.isFile() || !file.open(QIODevice::ReadOnly)))
-        return stored;
-    if (file.isOpen()) {
-        if (file.size() > kMaxFileSize)
-            return stored;
-        stored.raw = file.readAll();
-        file.close();
-    }
-    stored.content = QTextStream(&stored.raw).readAll();
-    stored.readable = true;
-    return stored;
-}
-
 std::optional<Fields> parse(const QString &content)
 {
     if (!content.contains(QLatin1Char('#')))
@@ -54,6 +28,24 @@ std::optional<Fields> parse(const QString &content)
     fields.speed = number(field(2));
     fields.index = number(field(3));
     return fields;
+}
+
+qsizetype fieldsEnd(const QByteArray &raw)
+{
+    // In UTF-8 and the 8-bit encodings "#" is one byte that is never part of a
+    // longer character, so the bytes can be searched before decoding. A file
+    // marked as UTF-16 or UTF-32 (read as such) has 0x23 inside other
+    // characters: that one is read whole, as far as the limit goes.
+    if (raw.startsWith("\xff\xfe") || raw.startsWith("\xfe\xff")
+        || raw.startsWith(QByteArray("\0\0\xfe\xff", 4)))
+        return -1;
+    qsizetype at = -1;
+    for (int mark = 0; mark < 4; ++mark) {
+        at = raw.indexOf('#', at + 1);
+        if (at < 0)
+            return -1;
+    }
+    return at + 1;
 }
 
 QString format(const Fields &fields)

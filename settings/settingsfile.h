@@ -20,15 +20,11 @@ struct Fields {
 // before the first "#" and after the fourth field is ignored.
 std::optional<Fields> parse(const QString &content);
 
-// A settings file as found on disk. A missing file reads as empty; a file
-// that is not a regular file, cannot be opened or is far too large for one
-// line is not read at all (readable false).
-struct Stored {
-    bool readable = false;
-    QByteArray raw; // the bytes as they are
-    QString content; // the bytes as text
-};
-Stored read(const QString &path);
+// How many leading bytes of a settings file hold all three fields: up to and
+// including the "#" after field 3, or -1 when the bytes end before it. The
+// fields read from those bytes are the fields of the whole file, so a large
+// file need not be read to its end.
+qsizetype fieldsEnd(const QByteArray &raw);
 
 // The text the program writes: "#name#speed#index#ZOR", no line end.
 QString format(const Fields &fields);

@@ -1,13 +1,15 @@
 #include "ustawienia.h"
 
+#include "portnameedit.h"
 #include "settingsfile.h"
+#include "settingsstore.h"
 
 #include <QComboBox>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QTextStream>
 
-Ustawienia::Ustawienia(QWidget *w) : QMainWindow(nullptr), window(w)
+Ustawienia::Ustawienia(QWidget *w, PortLister lister)
+    : QMainWindow(nullptr), window(w), ports(std::move(lister))
 {
     speedBox = new QComboBox(window);
     speedBox->setGeometry(100, 100, 200, 20);
@@ -16,7 +18,7 @@ Ustawienia::Ustawienia(QWidget *w) : QMainWindow(nullptr), window(w)
     speedBox->setCurrentIndex(3);
     connect(speedBox, SIGNAL(activated(int)), this, SLOT(rsSpeedSlot()));
 
-    nameEdit = new QPlainTextEdit(QStringLiteral("/dev/ttyS0"), window);
+    nameEdit = new PortNameEdit(QStringLiteral("/dev/ttyS0"), window);
     nameEdit->setGeometry(100, 130, 200, 30);
     nameEdit->document()->setMaximumBlockCount(1);
 
@@ -27,6 +29,13 @@ Ustawienia::Ustawienia(QWidget *w) : QMainWindow(nullptr), window(w)
     // With the one-paragraph limit the appended name replaces the initial text.
     nameEdit->appendPlainText(portName);
     connect(nameEdit, SIGNAL(textChanged()), this, SLOT(rsNameSlot()));
+
+    // Below the editor; filled when the tab is shown, so start-up reads no
+    // device folders. Choosing an entry only fills the editor, which saves it.
+    portBox = new QComboBox(window);
+    portBox->setObjectName(QStringLiteral("portBox"));
+    portBox->setGeometry(100, 170, 500, 20);
+    connect(portBox, SIGNAL(activated(int)), this, SLOT(portSlot()));
 }
 
 Ustawienia::~Ustawienia() = default;
@@ -35,33 +44,52 @@ void Ustawienia::show()
 {
     speedBox->setVisible(true);
     nameEdit->setVisible(true);
+    refreshPorts();
+    portBox->setVisible(true);
 }
 
 void Ustawienia::hide()
 {
     speedBox->setVisible(false);
     nameEdit->setVisible(false);
+    portBox->setVisible(false);
 }
 
-// The whole file is read, not only its first word, so that a port name with
-// spaces survives a restart. Text before the first "#" is ignored; a file with
-// no "#" keeps its content and gets the default appended, once.
+// Adapters come and go while the program runs, so the list is taken afresh.
+// The port in the editor is shown as chosen when it is among them.
+void Ustawienia::refreshPorts()
+{
+    portBox->clear();
+    for (const PortEntry &port : ports()) {
+        const QString text = port.target.isEmpty()
+            ? port.path
+            : port.path + QStringLiteral("  \u2192  ") + port.target;
+        portBox->addItem(text, port.path);
+    }
+    portBox->setPlaceholderText(portBox->count() == 0 ? QStringLiteral("No serial port found")
+                                                      : QStringLiteral("Serial ports on this computer"));
+    portBox->setCurrentIndex(portBox->findData(portName));
+}
+
+// The fields are read as far as they go, not only the first word, so that a
+// port name with spaces survives a restart, and however long the file is.
+// Text before the first "#" is ignored; a file with no "#" keeps its content
+// and gets the default appended, once.
 void Ustawienia::readSettings()
 {
-    const settingsfile::Stored stored = settingsfile::read(QString::fromLatin1(kFileName));
-    if (!stored.readable)
+    const QString path = QString::fromLatin1(kFileName);
+    settingsstore::removeLeftovers(path);
+    const settingsstore::Contents file = settingsstore::read(path);
+    if (file.found == settingsstore::Found::Unusable)
         return; // unreadable, a directory or special file: keep the defaults, touch nothing
-    const QByteArray &raw = stored.raw;
-    const QString &content = stored.content;
+    QByteArray raw = file.bytes;
+    const QString content = QTextStream(&raw).readAll();
 
     if (!content.contains(QLatin1Char('#'))) {
-        // The old content is kept byte for byte, whatever its encoding.
-        QSaveFile out(QString::fromLatin1(kFileName));
-        if (!out.open(QIODevice::WriteOnly))
-            return;
-        out.write(raw);
-        out.write(kDefaultContent);
-        out.commit();
+        // The old content is kept byte for byte, whatever its encoding; a
+        // large file of something else is not ours to extend.
+        if (file.whole)
+            settingsstore::save(path, file.bytes + kDefaultContent);
         return;
     }
 
@@ -73,17 +101,10 @@ void Ustawienia::readSettings()
     speedBox->setCurrentIndex(fields->index);
 }
 
-// Written as a whole and swapped in, so an interrupted write never leaves an
-// empty or half-written file behind.
 void Ustawienia::writeSettings()
 {
-    QSaveFile out(QString::fromLatin1(kFileName));
-    if (!out.open(QIODevice::WriteOnly))
-        return;
-    QTextStream stream(&out);
-    stream << settingsfile::format({portName, speed, speedBox->currentIndex()});
-    stream.flush();
-    out.commit();
+    settingsstore::save(QString::fromLatin1(kFileName),
+                        settingsfile::format({portName, speed, speedBox->currentIndex()}).toUtf8());
 }
 
 void Ustawienia::rsSpeedSlot()
@@ -94,8 +115,17 @@ void Ustawienia::rsSpeedSlot()
     writeSettings();
 }
 
+void Ustawienia::portSlot()
+{
+    const QString path = portBox->currentData().toString();
+    if (!path.isEmpty() && path != nameEdit->toPlainText())
+        nameEdit->setPlainText(path);
+}
+
 void Ustawienia::rsNameSlot()
 {
     portName = nameEdit->toPlainText();
+    // The list marks the port typed, or none.
+    portBox->setCurrentIndex(portBox->findData(portName));
     writeSettings();
 }

@@ -1,15 +1,20 @@
 #pragma once
 
+#include "portlist.h"
+
 #include <QMainWindow>
 #include <QString>
 
 #include <array>
+#include <functional>
+#include <vector>
 
 class QComboBox;
 class QPlainTextEdit;
 
 // The "&Ustawienia" tab: serial port name and line speed, kept in
-// settings.txt in the working directory.
+// settings.txt in the working directory, and a list of the ports this
+// machine has to take the name from.
 class Ustawienia : public QMainWindow {
     Q_OBJECT
 public:
@@ -18,7 +23,10 @@ public:
     static constexpr const char *kFileName = "settings.txt";
     static constexpr const char *kDefaultContent = "#/dev/ttyS0#115200#3#ZOR";
 
-    explicit Ustawienia(QWidget *window);
+    using PortLister = std::function<std::vector<PortEntry>()>;
+
+    // ports gives the list offered beside the editor, asked each time the tab is shown.
+    explicit Ustawienia(QWidget *window, PortLister ports = [] { return listPorts(); });
     ~Ustawienia() override;
 
     QString getPortName() const { return portName; }
@@ -32,6 +40,7 @@ public:
 private slots:
     void rsSpeedSlot();
     void rsNameSlot();
+    void portSlot();
 
 private:
     QWidget *window;
@@ -39,4 +48,8 @@ private:
     QPlainTextEdit *nameEdit;
     int speed = 115200;
     QString portName;
+    QComboBox *portBox;
+    PortLister ports;
+
+    void refreshPorts();
 };

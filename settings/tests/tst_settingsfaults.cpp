@@ -160,18 +160,57 @@ private slots:
         QCOMPARE(ScratchDir::readSettingsFile(), content);
     }
 
-    // In a folder that cannot be written a change cannot be saved: the old
-    // file stays whole, and the program keeps the new value for this run.
-    void unwritableFolderKeepsTheOldFileWhole()
+    // A folder where no file can be created (read-only, or shared with
+    // others) holding a writable settings.txt: each change is written into
+    // the file in place, longer or shorter, and nothing is left beside it.
+    void unwritableFolderStillUpdatesTheFile()
     {
-        const QByteArray content("#COM7#57600#2#ZOR");
-        QVERIFY(ScratchDir::writeSettingsFile(content));
+        QVERIFY(ScratchDir::writeSettingsFile("#COM7#57600#2#ZOR"));
         SettingsPanel p;
-        QVERIFY(QFile::setPermissions(scratch->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        const bool writable = ::access(".", W_OK) == 0;
+        if (!scratch->refuseNewFiles())
+            QSKIP("no way here to make a folder refuse new files");
         p.choose(9);
-        QCOMPARE(p.settings->getPortSpeed(), 2500000);
-        QCOMPARE(ScratchDir::readSettingsFile(), writable ? QByteArray("#COM7#2500000#9#ZOR") : content);
+        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#COM7#2500000#9#ZOR"));
+        p.editor()->setPlainText(QStringLiteral("/dev/serial/by-id/usb-FTDI-if00-port0"));
+        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#/dev/serial/by-id/usb-FTDI-if00-port0#2500000#9#ZOR"));
+        p.editor()->setPlainText(QStringLiteral("COM1"));
+        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#COM1#2500000#9#ZOR"));
+        QCOMPARE(scratch->entries(), QStringList { QStringLiteral("settings.txt") });
+        scratch->allowNewFiles();
+        SettingsPanel again;
+        QCOMPARE(again.settings->getPortName(), QStringLiteral("COM1"));
+    }
+
+    // Without a file to write into, such a folder keeps nothing, and the
+    // values chosen still hold for this run.
+    void unwritableFolderWithoutTheFile()
+    {
+        SettingsPanel p;
+        QVERIFY(QFile::remove(QStringLiteral("settings.txt")));
+        if (!scratch->refuseNewFiles())
+            QSKIP("no way here to make a folder refuse new files");
+        p.choose(0);
+        QCOMPARE(p.settings->getPortSpeed(), 19200);
+        QVERIFY(scratch->entries().isEmpty());
+    }
+
+    // The new file of a writer killed before it put it in place goes at the
+    // next start; files of other names, however alike, stay.
+    void leftoversOfAKilledWriterGoAtStart()
+    {
+        QVERIFY(ScratchDir::writeSettingsFile("#COM3#921600#6#ZOR"));
+        const QStringList kept { QStringLiteral("settings.txt"), QStringLiteral("settings.txt.backup"),
+            QStringLiteral("settings.txt.labbench-new-0123abc"), QStringLiteral("settings.txt.labbench-new-0123abcdX"),
+            QStringLiteral("zor.txt.labbench-new-0123abcd") };
+        for (const QString &name : kept.mid(1))
+            QVERIFY(ScratchDir::writeFile(name, "#COM4#9600#0#ZOR"));
+        QVERIFY(ScratchDir::writeFile(QStringLiteral("settings.txt.labbench-new-0123abcd"), "#COM5#96"));
+        QVERIFY(ScratchDir::writeFile(QStringLiteral("settings.txt.labbench-new-ffffffff"), ""));
+        SettingsPanel p;
+        QCOMPARE(p.settings->getPortName(), QStringLiteral("COM3"));
+        QStringList sorted = kept;
+        sorted.sort();
+        QCOMPARE(scratch->entries(), sorted);
     }
 
     // Deleted while the program runs: the next change writes it anew.
@@ -221,6 +260,10 @@ private slots:
             const QByteArray now = ScratchDir::readSettingsFile();
             QVERIFY2(valid.contains(now), now.constData());
         }
+        // Whatever the kills left beside it is gone at the next start.
+        SettingsPanel next;
+        QVERIFY(valid.contains(ScratchDir::readSettingsFile()));
+        QCOMPARE(scratch->entries(), QStringList { QStringLiteral("settings.txt") });
     }
 };
 

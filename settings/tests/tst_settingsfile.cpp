@@ -71,6 +71,38 @@ private slots:
         QVERIFY(!settingsfile::parse(content));
     }
 
+    // Where reading may stop: right after the "#" that closes field 3.
+    void fieldsEnd_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<int>("end");
+        QTest::newRow("default") << QByteArray("#/dev/ttyS0#115200#3#ZOR") << 21;
+        QTest::newRow("text before and after") << QByteArray("ab#c#1#2#ZOR tail") << 9;
+        QTest::newRow("field 3 not closed") << QByteArray("#COM3#115200#3") << -1;
+        QTest::newRow("no mark") << QByteArray("COM3") << -1;
+        QTest::newRow("empty") << QByteArray() << -1;
+        QTest::newRow("Latin-1 name") << QByteArray("#port\xe9#1#2#") << 11;
+        // 0x23 inside UTF-16 characters is no mark: such a file is read whole.
+        QTest::newRow("UTF-16 with its mark") << QByteArray("\xff\xfe#\0#\0#\0#\0", 10) << -1;
+        QTest::newRow("UTF-32 with its mark") << QByteArray("\0\0\xfe\xff\0\0\0#####", 12) << -1;
+    }
+
+    void fieldsEnd()
+    {
+        QFETCH(QByteArray, raw);
+        QFETCH(int, end);
+        QCOMPARE(settingsfile::fieldsEnd(raw), qsizetype(end));
+        if (end < 0)
+            return;
+        // The fields of those bytes are the fields of all of them.
+        const auto head = settingsfile::parse(QString::fromLatin1(raw.left(end)));
+        const auto whole = settingsfile::parse(QString::fromLatin1(raw));
+        QVERIFY(head && whole);
+        QCOMPARE(head->portName, whole->portName);
+        QCOMPARE(head->speed, whole->speed);
+        QCOMPARE(head->index, whole->index);
+    }
+
     void formatReadsBack_data()
     {
         QTest::addColumn<QString>("name");

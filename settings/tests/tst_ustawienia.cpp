@@ -1,8 +1,11 @@
 #include "scratchdir.h"
 #include "settingspanel.h"
 #include "ustawienia.h"
+#include "windowcontrols.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -16,6 +19,11 @@ class TestUstawienia : public QObject {
 
 private:
     std::unique_ptr<ScratchDir> scratch;
+
+    static QByteArray settingsText(const QString &name)
+    {
+        return (QStringLiteral("#") + name + QStringLiteral("#115200#3#ZOR")).toUtf8();
+    }
 
 private slots:
     void init()
@@ -170,15 +178,154 @@ private slots:
         QCOMPARE(ScratchDir::readSettingsFile(), junk);
     }
 
-    void hugeFileIsLeftAlone()
+    // However long the file, the fields are read as far as they go; a large
+    // file is never rewritten at start-up.
+    void largeFileYieldsItsFields_data()
     {
-        QByteArray big(1 << 20, 'x');
-        big.prepend("#COM9#19200#0#ZOR ");
-        QVERIFY(ScratchDir::writeSettingsFile(big));
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("speed");
+        const QByteArray mega(1 << 20, 'x');
+        QTest::newRow("a megabyte after the fields")
+            << QByteArray("#COM9#19200#0#ZOR ") + mega << "COM9" << 19200;
+        QTest::newRow("fields after half a megabyte of other text")
+            << QByteArray(1 << 19, 'x') + "#COM9#19200#0#ZOR" << "COM9" << 19200;
+        QTest::newRow("a long name") << "#" + QByteArray(100000, 'n') + "#19200#0#ZOR"
+                                     << QString(100000, u'n') << 19200;
+        // Past the reading limit nothing is taken, and the file is not extended.
+        QTest::newRow("no mark in two megabytes") << mega + mega << "/dev/ttyS0" << 115200;
+        QTest::newRow("fields only past the limit")
+            << mega + mega + "#COM9#19200#0#ZOR" << "/dev/ttyS0" << 115200;
+    }
+
+    void largeFileYieldsItsFields()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, name);
+        QFETCH(int, speed);
+        QVERIFY(ScratchDir::writeSettingsFile(content));
         SettingsPanel p;
-        QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
-        QCOMPARE(p.settings->getPortSpeed(), 115200);
-        QCOMPARE(ScratchDir::readSettingsFile().size(), big.size());
+        QCOMPARE(p.settings->getPortName(), name);
+        QCOMPARE(p.settings->getPortSpeed(), speed);
+        QVERIFY(ScratchDir::readSettingsFile() == content);
+    }
+
+    // Enter confirms the name typed; it neither empties the editor nor
+    // reaches settings.txt, with or without a modifier.
+    void enterKeepsTheName_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+        QTest::newRow("Shift+Return") << int(Qt::Key_Return) << int(Qt::ShiftModifier);
+    }
+
+    void enterKeepsTheName()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        SettingsPanel p;
+        p.editor()->selectAll();
+        QTest::keyClicks(p.editor(), QStringLiteral("/dev/ttyUSB0"));
+        QTest::keyClick(p.editor(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(p.editor()->toPlainText(), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#/dev/ttyUSB0#115200#3#ZOR"));
+        // Typing goes on after it.
+        QTest::keyClick(p.editor(), Qt::Key_Backspace);
+        QTest::keyClicks(p.editor(), QStringLiteral("1"));
+        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#/dev/ttyUSB1#115200#3#ZOR"));
+    }
+
+    // Pasted text loses its line breaks, whichever kind, and keeps the rest.
+    void pastedLineBreaksAreLeftOut_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("line end") << "/dev/ttyACM0\n"
+                                  << "/dev/ttyACM0";
+        QTest::newRow("Windows line end") << "COM3\r\n"
+                                          << "COM3";
+        QTest::newRow("two lines") << "/dev/tty\nUSB0"
+                                   << "/dev/ttyUSB0";
+        QTest::newRow("paragraph separator") << QStringLiteral("/dev/ttyUSB0\u2029")
+                                             << "/dev/ttyUSB0";
+    }
+
+    void pastedLineBreaksAreLeftOut()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(QString, name);
+        SettingsPanel p;
+        QGuiApplication::clipboard()->setText(pasted);
+        p.editor()->selectAll();
+        p.editor()->paste();
+        QCOMPARE(p.editor()->toPlainText(), name);
+        QCOMPARE(ScratchDir::readSettingsFile(), settingsText(name));
+    }
+
+    // The list of ports present: filled when the tab is shown, in the
+    // lister's order, by-id names with their device; it writes nothing itself.
+    void portListIsFilledWhenShownAndWritesNothing()
+    {
+        std::vector<PortEntry> present { { QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"),
+                                             QStringLiteral("/dev/ttyUSB0") },
+            { QStringLiteral("/dev/ttyUSB0"), {} }, { QStringLiteral("/dev/ttyS0"), {} } };
+        SettingsPanel p([&present] { return present; });
+        QCOMPARE(p.ports()->count(), 0); // not read at start-up
+        QVERIFY(QFile::remove(QStringLiteral("settings.txt")));
+        p.settings->show();
+        QCOMPARE(p.ports()->count(), 3);
+        QVERIFY(p.ports()->itemText(0).startsWith(present[0].path));
+        QVERIFY(p.ports()->itemText(0).endsWith(QStringLiteral("/dev/ttyUSB0")));
+        QCOMPARE(p.ports()->itemText(1), QStringLiteral("/dev/ttyUSB0"));
+        // The port in the editor is shown as the current entry.
+        QCOMPARE(p.ports()->currentText(), QStringLiteral("/dev/ttyS0"));
+        // An adapter plugged in while the tab was away is there next time.
+        p.settings->hide();
+        QVERIFY(!p.ports()->isVisibleTo(&p.window));
+        present.push_back({ QStringLiteral("/dev/ttyACM0"), {} });
+        p.settings->show();
+        QVERIFY(p.ports()->isVisibleTo(&p.window));
+        QCOMPARE(p.ports()->count(), 4);
+        QCOMPARE(p.ports()->itemText(3), QStringLiteral("/dev/ttyACM0"));
+        QVERIFY(!QFile::exists(QStringLiteral("settings.txt")));
+    }
+
+    // A choice goes into the editor and from there into settings.txt; typing
+    // a name of one's own still works afterwards.
+    void choosingAPortFillsTheEditor()
+    {
+        const QString byId = QStringLiteral("/dev/serial/by-id/usb-Silicon_Labs_CP2102-if00-port0");
+        SettingsPanel p([&byId] {
+            return std::vector<PortEntry> { { byId, QStringLiteral("/dev/ttyUSB1") },
+                { QStringLiteral("/dev/ttyUSB1"), {} } };
+        });
+        p.settings->show();
+        QVERIFY(controls::choosePort(p.window, byId));
+        QCOMPARE(p.editor()->toPlainText(), byId);
+        QCOMPARE(p.settings->getPortName(), byId);
+        QCOMPARE(ScratchDir::readSettingsFile(), settingsText(byId));
+        QVERIFY(controls::choosePort(p.window, QStringLiteral("/dev/ttyUSB1")));
+        QCOMPARE(ScratchDir::readSettingsFile(), settingsText(QStringLiteral("/dev/ttyUSB1")));
+        QCOMPARE(p.ports()->currentIndex(), 1);
+        p.editor()->setPlainText(QStringLiteral("/tmp/zor"));
+        QCOMPARE(ScratchDir::readSettingsFile(), settingsText(QStringLiteral("/tmp/zor")));
+        QCOMPARE(p.ports()->currentIndex(), -1);
+    }
+
+    // The list sits where no other control of the window is.
+    void portListOverlapsNothing()
+    {
+        SettingsPanel p;
+        const QRect list = p.ports()->geometry();
+        QVERIFY(!list.isEmpty());
+        const QRect taken[] = { { 100, 100, 200, 20 }, { 100, 130, 200, 30 }, // speeds, name
+            { 10, 580, 200, 20 }, { 880, 580, 100, 20 } }; // status line, port button
+        for (const QRect &other : taken)
+            QVERIFY2(!list.intersects(other), qPrintable(QStringLiteral("%1,%2").arg(other.x()).arg(other.y())));
+        QVERIFY(QRect(0, 0, 1028, 612).contains(list));
     }
 
     void writeReplacesTheFileWhole()

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest>
@@ -199,6 +200,25 @@ private slots:
         QVERIFY(SimulatedBench::open(w));
         QVERIFY(frameChangesFrom(shown));
         QVERIFY(close(w) >= 0);
+    }
+
+    // A port name typed on "&Ustawienia" and confirmed with Enter stays in
+    // the editor and settings.txt, and is the port "Open port" opens.
+    void portNameTypedWithEnterOpens()
+    {
+        const QString port = QString::fromStdString(sim->slavePath());
+        QVERIFY(ScratchDir::writeSettings(QStringLiteral("/dev/zor-not-here"), 921600, 6));
+        MainWindow w;
+        w.show();
+        controls::selectTab(w, 6);
+        QVERIFY(controls::typePortName(w, port));
+        QCOMPARE(controls::portNameEditor(w)->toPlainText(), port);
+        QCOMPARE(ScratchDir::readSettingsFile(), QStringLiteral("#%1#921600#6#ZOR").arg(port).toUtf8());
+        controls::selectTab(w, 0);
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
+        const qint64 took = close(w);
+        QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
     }
 
     // Choices made as fast as the user can click, while frames stream: every

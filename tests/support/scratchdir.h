@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // A fresh temporary working directory for one test case: the program reads
@@ -25,8 +26,18 @@ public:
     static bool writeSettingsFile(const QByteArray &content);
     static QByteArray readSettingsFile();
 
+    // Makes the folder refuse new files while the files in it stay writable,
+    // as a read-only or shared folder does: by its permissions, and where
+    // those do not bind (an administrator) by the immutable attribute. False
+    // when neither works here. The destructor allows them again.
+    bool refuseNewFiles();
+    void allowNewFiles();
+    // The names in the folder, sorted.
+    QStringList entries() const;
+
 private:
     QString home;
     QTemporaryDir dir;
     bool valid = false;
+    bool immutable = false;
 };

@@ -7,7 +7,9 @@
 #include <QPointer>
 #include <QTest>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -57,6 +59,34 @@ bool choose(QWidget &window, const char *box, const QString &item)
 {
     auto *combo = window.findChild<QComboBox *>(QString::fromLatin1(box));
     return combo && choose(window, box, combo->findText(item));
+}
+
+QPlainTextEdit *portNameEditor(QWidget &window)
+{
+    return window.findChild<QPlainTextEdit *>();
+}
+
+bool typePortName(QWidget &window, const QString &text)
+{
+    QPlainTextEdit *editor = portNameEditor(window);
+    if (!editor)
+        return false;
+    editor->selectAll();
+    QKeyEvent erase(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    QApplication::sendEvent(editor, &erase);
+    for (const QChar c : text) {
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(editor, &key);
+    }
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(editor, &enter);
+    return true;
+}
+
+bool choosePort(QWidget &window, const QString &path)
+{
+    auto *ports = window.findChild<QComboBox *>(QStringLiteral("portBox"));
+    return ports && choose(window, "portBox", ports->findData(path));
 }
 
 void mouse(QWidget &window, QEvent::Type type, QPoint pos)

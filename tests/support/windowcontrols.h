@@ -5,6 +5,7 @@
 #include <QString>
 
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 class QWidget;
 
@@ -18,6 +19,14 @@ void selectTab(QWidget &window, int index);
 // when the user picks the entry. False when the box or the entry is missing.
 bool choose(QWidget &window, const char *box, int row);
 bool choose(QWidget &window, const char *box, const QString &item);
+// The "&Ustawienia" tab's port-name editor.
+QPlainTextEdit *portNameEditor(QWidget &window);
+// The user empties the port-name editor, types text key by key and presses
+// Enter. False when the editor is missing.
+bool typePortName(QWidget &window, const QString &text);
+// A choice from the list of ports present: the entry that puts path in the
+// editor. False when the list or the entry is missing.
+bool choosePort(QWidget &window, const QString &path);
 // A left-button press, a move with the button held, or the release, at pos in
 // the window's own pixels.
 void mouse(QWidget &window, QEvent::Type type, QPoint pos);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// settings.txt on disk: read as far as its fields go, replaced whole where
+// the folder allows it, rewritten in place where it does not.
+namespace settingsstore {
+
+enum class Found {
+    Missing, // no file of that name
+    Unusable, // a folder, pipe or device, or a file that cannot be opened
+    Read, // bytes holds the file's start, or all of it
+};
+
+struct Contents {
+    Found found = Found::Missing;
+    QByteArray bytes;
+    bool whole = true; // bytes is the whole file
+};
+
+// Reading stops once the fields are in (settingsfile::fieldsEnd) or after
+// kMaxRead bytes, whatever the file's size.
+constexpr qsizetype kMaxRead = 1024 * 1024;
+
+Contents read(const QString &path);
+
+// Replaces the file with content through a new file beside it, so that an
+// interrupted write never leaves a cut one. In a folder where no file can be
+// created (read-only or shared with others) an existing regular file is
+// overwritten in place instead. A symbolic link is followed; a file without
+// write permission, a folder, pipe or device of that name is left alone.
+// True when content was written.
+bool save(const QString &path, const QByteArray &content);
+
+// Removes the new files a killed writer left beside path. Run at start-up: a writer that loses its
+// new file to this (another instance writing at that moment) falls back to writing in place.
+void removeLeftovers(const QString &path);
+
+} // namespace settingsstore
