@@ -2,6 +2,7 @@
 
 #include "analizator.h"
 #include "analizatorlog.h"
+#include "exporter.h"
 #include "generator.h"
 #include "oscyloskop.h"
 #include "readout.h"
@@ -90,6 +91,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     reconnection = new Reconnection(
         [this](const QString &name, int speed) { return openLink(name, speed); }, this);
+    exporter = new Exporter(this, tabWidget, oscyloskop.get(), generator.get(), analizator.get(),
+                            ustawienia.get());
 
     startTimer(kTickMs);
 }

@@ -13,7 +13,9 @@ function(labbench_add_tests library)
     add_test(NAME ${name} COMMAND ${name})
     set(environment "QT_QPA_PLATFORM=offscreen")
     if(LABBENCH_TSAN)
-      list(APPEND environment "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1 suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp")
+      # die_after_fork=0: tests that run labbench-cli start it with QProcess,
+      # whose child of a threaded test process only execs the program.
+      list(APPEND environment "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1 die_after_fork=0 suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp")
     endif()
     if(LABBENCH_ASAN)
       list(APPEND environment "ASAN_OPTIONS=detect_leaks=1" "UBSAN_OPTIONS=print_stacktrace=1 halt_on_error=1")

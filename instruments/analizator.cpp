@@ -1,6 +1,7 @@
 #include "analizator.h"
 
 #include "graph.h"
+#include "settingtexts.h"
 #include "zorcom.h"
 
 #include <QComboBox>
@@ -11,13 +12,6 @@
 
 namespace {
 
-// Span per division; the code sent to the device is 14 minus the row.
-constexpr std::array<const char *, 13> kSpans { "10Hz/dz", "25Hz/dz", "50Hz/dz", "100Hz/dz",
-    "250Hz/dz", "500Hz/dz", "1kHz/dz", "2.5kHz/dz", "5kHz/dz", "10kHz/dz", "25kHz/dz", "50kHz/dz",
-    "62.5kHz/dz" };
-// Input range; the row is the gain code.
-constexpr std::array<const char *, 7> kRanges { "500mV", "250mV", "125mV", "62.5mV", "31mV",
-    "15.6mV", "7.8mV" };
 
 constexpr int kFastestCode = 14; // time-base code of span row 0
 constexpr int kInitialSpanRow = 7; // "2.5kHz/dz", code 7
@@ -33,7 +27,7 @@ Analizator::Analizator(QWidget *w)
     taBox = new QComboBox(window);
     taBox->setObjectName(QStringLiteral("taBox"));
     taBox->setGeometry(100, 580, 110, 20);
-    for (const char *span : kSpans)
+    for (const char *span : texts::kSpans)
         taBox->addItem(QString::fromLatin1(span));
     taBox->setCurrentIndex(kInitialSpanRow);
     taBox->setEnabled(false);
@@ -43,7 +37,7 @@ Analizator::Analizator(QWidget *w)
     vaBox = new QComboBox(window);
     vaBox->setObjectName(QStringLiteral("vaBox"));
     vaBox->setGeometry(250, 580, 110, 20);
-    for (const char *range : kRanges)
+    for (const char *range : texts::kRanges)
         vaBox->addItem(QString::fromLatin1(range));
     vaBox->setCurrentIndex(0);
     vaBox->setEnabled(false);
@@ -73,7 +67,6 @@ Analizator::Analizator(QWidget *w)
     tbIndex = kFastestCode - kInitialSpanRow;
     gainIndex = 0;
     xPos = 0;
-    spectrum::fillSinTab(sinTab.data());
 }
 
 void Analizator::show()
@@ -119,18 +112,22 @@ void Analizator::drawGraph(const int *frame)
     Graph graph(window);
     graph.svWindow();
 
-    for (int i = 0; i < spectrum::kPoints; ++i)
-        bufRe[i] = frame[i];
-    const double total
-        = fft(bufRe.data(), bufIm.data(), spectrum::kOrder, sinTab.data(), spectrum::kPoints);
-    const double thd = spectrum::thdn(bufRe.data(), spectrum::kBins, total);
-    adjustGraph(bufDisp.data(), bufIm.data(), xPos);
+    // A repaint of the same frame keeps its time.
+    if (shown.time.isNull() || !std::equal(frame, frame + spectrum::kPoints, lastFrame.begin()))
+        shown.time = QDateTime::currentDateTime();
+    std::copy(frame, frame + spectrum::kPoints, lastFrame.begin());
+    const spectrum::Readouts readouts = spectrum::analyse(frame, work);
+    shown.tbIndex = tbIndex;
+    shown.gainIndex = gainIndex;
+    shown.xPos = xPos;
+    shown.readouts = readouts;
+    adjustGraph(bufDisp.data(), work.im.data(), xPos);
     graph.signal(bufDisp.data(), kTraceColour);
 
     powerLabel->setText(
-        QStringLiteral("Power: ") + QString::number(total, 'f', 1) + QStringLiteral("daB"));
+        QStringLiteral("Power: ") + QString::number(readouts.powerDb, 'f', 1) + QStringLiteral("daB"));
     thdLabel->setText(
-        QStringLiteral("THD+N: ") + QString::number(thd, 'f', 2) + QStringLiteral("%"));
+        QStringLiteral("THD+N: ") + QString::number(readouts.thdnPercent, 'f', 2) + QStringLiteral("%"));
 }
 
 void Analizator::taSlot()

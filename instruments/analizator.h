@@ -2,6 +2,7 @@
 
 #include "spectrum.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 
 #include <array>
@@ -27,6 +28,18 @@ public:
     // Paints the spectrum of `frame` (1024 samples) onto the main window.
     void drawGraph(const int *frame);
 
+    // The spectrum on screen: the settings and readouts of its paint; its bin
+    // levels are levels() until the next paint. time is null before the first.
+    struct Picture {
+        int tbIndex = 7;
+        int gainIndex = 0;
+        int xPos = 0;
+        spectrum::Readouts readouts;
+        QDateTime time;
+    };
+    const Picture &picture() const { return shown; }
+    const double *levels() const { return work.im.data(); }
+
     ZORCom *com = nullptr; // the latest link, set by the main window; not owned
     int tbIndex = 7; // time-base code of the chosen span, 2 .. 14
     int xPos = 0; // bin shift, -128 .. 0: the trace starts at bin -xPos
@@ -48,9 +61,9 @@ private:
     QLabel *thdLabel;
 
     // The transform's working arrays live here so that a paint allocates nothing.
-    std::array<double, spectrum::kSinTabLen> sinTab {};
-    std::array<double, spectrum::kPoints> bufRe {};
-    std::array<double, spectrum::kPoints> bufIm {};
+    spectrum::Workspace work;
+    Picture shown;
+    std::array<int, spectrum::kPoints> lastFrame {};
     std::array<int, spectrum::kDispLen> bufDisp {};
 
     int gainIndex = 0; // gain code of the chosen range, 0 .. 6

@@ -2,6 +2,7 @@
 
 #include "gentable.h"
 #include "graph.h"
+#include "settingtexts.h"
 #include "synthesis.h"
 #include "wavedraw.h"
 #include "zorcom.h"
@@ -52,9 +53,8 @@ Generator::Generator(QWidget *w, GenTable *t)
 
     typeBox = new QComboBox(window);
     typeBox->setObjectName(QStringLiteral("typeBox"));
-    typeBox->addItems({ QStringLiteral("sine"), QStringLiteral("square"),
-        QStringLiteral("triangle"), QStringLiteral("white noise"), QStringLiteral("pink noise"),
-        QStringLiteral("arbitrary") });
+    for (const char *waveform : texts::kWaveforms)
+        typeBox->addItem(QString::fromLatin1(waveform));
     typeBox->setCurrentIndex(type);
     typeBox->setGeometry(480, 580, 110, 20);
 
@@ -147,6 +147,20 @@ void Generator::bufChange(int tabArg, int typeArg, int gainArg, int dutyArg, int
         window->update();
     }
     previousShape = shape;
+}
+
+Generator::Playing Generator::playing() const
+{
+    Playing p;
+    p.table = table->snapshot();
+    p.tab = tab;
+    p.period = synthesis::sampleClock(freq).period;
+    p.freq = freq;
+    p.type = type;
+    p.amplitude = gain;
+    p.duty = duty;
+    p.offset = dcShift;
+    return p;
 }
 
 void Generator::fMulSlot()

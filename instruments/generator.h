@@ -1,8 +1,9 @@
 #pragma once
 
+#include "gentable.h"
+
 #include <QMainWindow>
 
-class GenTable;
 class QComboBox;
 class QLabel;
 class QMouseEvent;
@@ -38,6 +39,20 @@ public:
     // Recomputes the table from the five settings and has it sent (and the
     // preview repainted) when they differ from the previous call's.
     void bufChange(int tab, int type, int gain, int duty, int dcShift);
+
+    // What the generator plays: the table (entries 0..tab-1 one period) and
+    // the settings it was computed from.
+    struct Playing {
+        Table table{};
+        int tab = 0;
+        int period = 0; // device clock ticks per entry
+        int freq = 0;
+        int type = 0;
+        int amplitude = 0; // mV
+        int duty = 0;
+        int offset = 0; // mV
+    };
+    Playing playing() const;
 
     ZORCom *com = nullptr;
     int freq = 1000; // Hz, as last taken from the frequency box

@@ -74,6 +74,11 @@ double toMillivolts(double units, int gainIndex)
     return units * gainTab[static_cast<std::size_t>(gainIndex)] / 50.0;
 }
 
+double rawToVolts(int raw, int gainIndex)
+{
+    return toMillivolts(raw * (scaleFactor(gainIndex) / 100.0), gainIndex) / 1000.0;
+}
+
 QString formatValue(double x, const char *unit, const char *kiloUnit)
 {
     if (x >= 10000)
@@ -83,47 +88,79 @@ QString formatValue(double x, const char *unit, const char *kiloUnit)
     return QString::number(x, 'f', 1) + QLatin1String(unit);
 }
 
-QString calcRMS(const int *s, int count, int gainIndex)
+double samplePeriodSeconds(int tbIndex)
+{
+    return timeTab[static_cast<std::size_t>(tbIndex)] * 0.0625 / 1024000.0;
+}
+
+double sampleTimeSeconds(int index, int tbIndex)
+{
+    // One division in the numerator keeps whole-number times exact in the table.
+    return index * (timeTab[static_cast<std::size_t>(tbIndex)] * 0.0625) / 1024000.0;
+}
+
+double rmsMillivolts(const int *s, int count, int gainIndex)
 {
     const Crossings c = findCrossings(s, count);
     if (!hasSpan(c, count))
-        return millivolts(0);
+        return 0;
     double sum = 0;
     for (int i = c.first; i < c.latest; ++i)
         sum += static_cast<double>(s[i]) * s[i];
-    return millivolts(toMillivolts(std::sqrt(sum / (c.latest - c.first)), gainIndex));
+    return toMillivolts(std::sqrt(sum / (c.latest - c.first)), gainIndex);
+}
+
+double avgMillivolts(const int *s, int count, int gainIndex)
+{
+    const Crossings c = findCrossings(s, count);
+    if (!hasSpan(c, count))
+        return 0;
+    double sum = 0;
+    for (int i = c.first; i < c.latest; ++i)
+        sum += s[i];
+    return toMillivolts(sum / (c.latest - c.first), gainIndex);
+}
+
+double vppMillivolts(const int *s, int count, int gainIndex)
+{
+    if (count <= 0)
+        return 0;
+    const Crossings c = findCrossings(s, count);
+    return toMillivolts(c.max - c.min, gainIndex);
+}
+
+std::optional<double> frequencyHz(const int *s, int count, int tbIndex)
+{
+    const Crossings c = findCrossings(s, count);
+    if (c.count < 2)
+        return std::nullopt;
+    const int periods = c.count > kMaxCrossings ? kMaxCrossings : c.count - 1;
+    const double period = static_cast<double>(c.latest - c.first) / periods;
+    return 1024000.0 / (timeTab[static_cast<std::size_t>(tbIndex)] * period * 0.0625);
+}
+
+QString calcRMS(const int *s, int count, int gainIndex)
+{
+    return millivolts(rmsMillivolts(s, count, gainIndex));
 }
 
 QString calcAvg(const int *s, int count, int gainIndex)
 {
-    const Crossings c = findCrossings(s, count);
-    if (!hasSpan(c, count))
-        return millivolts(0);
-    double sum = 0;
-    for (int i = c.first; i < c.latest; ++i)
-        sum += s[i];
-    return millivolts(toMillivolts(sum / (c.latest - c.first), gainIndex));
+    return millivolts(avgMillivolts(s, count, gainIndex));
 }
 
 QString calcVpp(const int *s, int count, int gainIndex)
 {
-    if (count <= 0)
-        return millivolts(0);
-    const Crossings c = findCrossings(s, count);
-    return millivolts(toMillivolts(c.max - c.min, gainIndex));
+    return millivolts(vppMillivolts(s, count, gainIndex));
 }
 
 QString calcFreq(const int *s, int count, int tbIndex)
 {
-    const Crossings c = findCrossings(s, count);
     // Without two crossings there is no period; the readout shows a plain
     // number derived from the window's low threshold instead.
-    if (c.count < 2)
-        return QString::number(3 * c.low / 8);
-    const int periods = c.count > kMaxCrossings ? kMaxCrossings : c.count - 1;
-    const double period = static_cast<double>(c.latest - c.first) / periods;
-    const double hz = 1024000.0 / (timeTab[static_cast<std::size_t>(tbIndex)] * period * 0.0625);
-    return formatValue(hz, "Hz", "kHz");
+    if (const auto hz = frequencyHz(s, count, tbIndex))
+        return formatValue(*hz, "Hz", "kHz");
+    return QString::number(3 * findCrossings(s, count).low / 8);
 }
 
 } // namespace osc

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 // The oscilloscope's readouts over one channel's display window (display
 // units before the vertical offset). Plain functions, no widgets.
@@ -34,9 +35,26 @@ Crossings findCrossings(const int *samples, int count);
 // Display units to millivolts at a gain index.
 double toMillivolts(double units, int gainIndex);
 
+// A raw sample in volts: its display units at the gain, untruncated, by the
+// readouts' own scale.
+double rawToVolts(int raw, int gainIndex);
+
 // Readout text: "V"/"kHz" with 2 decimals from 10000, with 3 decimals from
 // 1000, otherwise (negatives included) the small unit with 1 decimal.
 QString formatValue(double x, const char *unit, const char *kiloUnit);
+
+// Seconds between two samples as the frequency readout counts them at a
+// time-base code: the division's time over 16 samples, with 1024 as 1000.
+double samplePeriodSeconds(int tbIndex);
+// The time of sample `index` from the frame's first, on the same count.
+double sampleTimeSeconds(int index, int tbIndex);
+
+// The readouts as numbers. RMS and average are 0 without two crossings (a
+// whole period), as their texts show "0.0mV"; the frequency is then absent.
+double rmsMillivolts(const int *samples, int count, int gainIndex);
+double avgMillivolts(const int *samples, int count, int gainIndex);
+double vppMillivolts(const int *samples, int count, int gainIndex);
+std::optional<double> frequencyHz(const int *samples, int count, int tbIndex);
 
 QString calcRMS(const int *samples, int count, int gainIndex);
 QString calcAvg(const int *samples, int count, int gainIndex);

@@ -3,6 +3,7 @@
 #include "graph.h"
 #include "measurements.h"
 #include "plotgeometry.h"
+#include "settingtexts.h"
 #include "zorcom.h"
 
 #include <QCheckBox>
@@ -11,6 +12,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -24,14 +26,6 @@ const QColor kCursorColour(20, 80, 60);
 const QColor kChannel1Colour(20, 30, 240);
 const QColor kChannel2Colour(230, 30, 20);
 
-constexpr const char *kTimeTexts[kTimeItems] = {
-    "50ms/dz",  "20ms/dz", "10ms/dz", "5ms/dz",  "2ms/dz", "1ms/dz", "500us/dz", "200us/dz",
-    "100us/dz", "50us/dz", "20us/dz", "10us/dz", "8us/dz", "5us/dz", "2us/dz"};
-constexpr const char *kGainTexts[] = {"2.5V/dz",  "1V/dz",   "500mV/dz", "250mV/dz",
-                                      "100mV/dz", "50mV/dz", "25mV/dz"};
-constexpr const char *kModeTexts[] = {"----", "Norm", "Auto", "Single"};
-constexpr const char *kEdgeTexts[] = {"Fall", "Ris"};
-constexpr const char *kBandTexts[] = {"LF", "HF"};
 
 int timeBaseOf(int item)
 {
@@ -74,13 +68,13 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, int x,
 
 Oscyloskop::Oscyloskop(QWidget *w) : window(w)
 {
-    timeCombo = makeCombo(window, "timeCombo", 100, 580, 110, kTimeTexts, timeBaseOf(tbIndex));
+    timeCombo = makeCombo(window, "timeCombo", 100, 580, 110, texts::kTimeBases, timeBaseOf(tbIndex));
 
     channel2Box = make<QCheckBox>(window, "channel2Box", 380, 580, 20, 20);
     channel2Box->setChecked(false);
 
-    gain1Combo = makeCombo(window, "gain1Combo", 250, 580, 110, kGainTexts, 0);
-    gain2Combo = makeCombo(window, "gain2Combo", 400, 580, 110, kGainTexts, 0);
+    gain1Combo = makeCombo(window, "gain1Combo", 250, 580, 110, texts::kGains, 0);
+    gain2Combo = makeCombo(window, "gain2Combo", 400, 580, 110, texts::kGains, 0);
 
     xPosBar = make<QScrollBar>(window, "xPosBar", 0, 552, 788, 20);
     xPosBar->setOrientation(Qt::Horizontal);
@@ -97,9 +91,9 @@ Oscyloskop::Oscyloskop(QWidget *w) : window(w)
     fastTimeItems << QStringLiteral("10u") << QStringLiteral("8u") << QStringLiteral("5u")
                   << QStringLiteral("2u");
 
-    trigModeCombo = makeCombo(window, "trigModeCombo", 550, 580, 65, kModeTexts, 0);
-    trigEdgeCombo = makeCombo(window, "trigEdgeCombo", 620, 580, 55, kEdgeTexts, 0);
-    trigBandCombo = makeCombo(window, "trigBandCombo", 680, 580, 50, kBandTexts, 0);
+    trigModeCombo = makeCombo(window, "trigModeCombo", 550, 580, 65, texts::kTrigModes, 0);
+    trigEdgeCombo = makeCombo(window, "trigEdgeCombo", 620, 580, 55, texts::kEdges, 0);
+    trigBandCombo = makeCombo(window, "trigBandCombo", 680, 580, 50, texts::kDetectors, 0);
 
     trigLevelBox = make<QSpinBox>(window, "trigLevelBox", 740, 580, 90, 20);
     trigLevelBox->setRange(-2000, 2000);
@@ -327,6 +321,14 @@ void Oscyloskop::drawGraph(const int *frame)
 {
     const bool channel2 = channel2Box->isChecked();
     if (trigger(frame, bufGraph.data(), bufGraph2.data(), trigLevel, trigWord, xPos)) {
+        // A repaint of the same frame (a tab change, a control's paint) keeps its time.
+        if (shown.time.isNull() || !std::equal(frame, frame + osc::kFrame, shown.frame.begin()))
+            shown.time = QDateTime::currentDateTime();
+        std::copy(frame, frame + osc::kFrame, shown.frame.begin());
+        shown.tbIndex = tbIndex;
+        shown.gain1 = gain1Index;
+        shown.gain2 = gain2Index;
+        shown.twoChannels = channel2;
         updateReadouts();
         adjustGraph(channel2);
     }

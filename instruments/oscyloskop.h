@@ -2,6 +2,7 @@
 
 #include "trigger.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QRegion>
 #include <QStringList>
@@ -40,6 +41,18 @@ public:
     QRegion levelLineRegion() const;
     // One tick of the refresh timer; the count stops at its top instead of wrapping.
     void tick();
+
+    // The frame behind the picture on screen, whole, with the settings it was
+    // shown with; time is null until a frame has been shown.
+    struct Picture {
+        std::array<int, osc::kFrame> frame{};
+        int tbIndex = 7;
+        int gain1 = 0;
+        int gain2 = 0;
+        bool twoChannels = false;
+        QDateTime time;
+    };
+    const Picture &picture() const { return shown; }
 
     ZORCom *com = nullptr;
     int trigTicks = 0; // refresh ticks since the last edge; the main window counts them
@@ -87,6 +100,7 @@ private:
     QLabel *freq2Label;
 
     int gain2Index = 0;
+    Picture shown;
     int trigWord = 0;
     int trigLevel = 0;
     bool triggered = false;

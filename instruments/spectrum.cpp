@@ -149,4 +149,27 @@ void adjustGraph(int *disp, const double *levels, int xPos)
     }
 }
 
+double hzPerDivision(int timeBaseCode)
+{
+    static constexpr std::array<double, 13> kSpans{62500, 50000, 25000, 10000, 5000, 2500, 1000,
+                                                   500,   250,   100,   50,    25,   10};
+    const int row = std::clamp(timeBaseCode, 2, 14) - 2;
+    return kSpans[static_cast<std::size_t>(row)];
+}
+
+Workspace::Workspace()
+{
+    fillSinTab(sinTab.data());
+}
+
+Readouts analyse(const int *frame, Workspace &work)
+{
+    for (int i = 0; i < kPoints; ++i)
+        work.re[static_cast<std::size_t>(i)] = frame[i];
+    Readouts r;
+    r.powerDb = fft(work.re.data(), work.im.data(), kOrder, work.sinTab.data(), kPoints);
+    r.thdnPercent = thdn(work.re.data(), kBins, r.powerDb);
+    return r;
+}
+
 } // namespace spectrum

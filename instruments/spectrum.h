@@ -9,6 +9,8 @@
 // samples enter as raw integers, the window is not compensated and the
 // transform is not divided by the number of points, so levels are relative
 // numbers ("daB"), not referred to volts.
+#include <array>
+
 namespace spectrum {
 
 constexpr int kOrder = 10; // transform of 2^10 points
@@ -47,5 +49,30 @@ double thdn(double *power, int count, double totalDb);
 // for a level L, truncated toward zero, at least -1024 (also for a level that
 // is not finite). xPos is clamped to -128 .. 0; `levels` needs 640 entries.
 void adjustGraph(int *disp, const double *levels, int xPos);
+
+constexpr int kBinsPerDivision = 32; // the device samples 32 times per division of span
+
+// The analyzer's span in Hz per division at a time-base code 2..14 (code 14 is
+// "10Hz/dz", code 2 "62.5kHz/dz"); codes below 2 sample as code 2.
+double hzPerDivision(int timeBaseCode);
+
+// The working arrays of one analysis, kept by the caller so that a frame
+// allocates nothing: the sine table once, the transform's arrays in place.
+struct Workspace {
+    Workspace();
+    std::array<double, kSinTabLen> sinTab{};
+    std::array<double, kPoints> re{}; // bin powers, those THD+N leaves out zeroed
+    std::array<double, kPoints> im{}; // bin levels
+};
+
+// The analyzer's two readouts of one frame.
+struct Readouts {
+    double powerDb = 0; // total power, "daB"
+    double thdnPercent = 0; // -1 when there is no fundamental
+};
+
+// One frame of kPoints raw samples through the analyzer's arithmetic: the
+// windowed transform, the total and THD+N; the levels stay in work.im.
+Readouts analyse(const int *frame, Workspace &work);
 
 } // namespace spectrum

@@ -7,7 +7,9 @@
 #include "shared.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 namespace {
 
@@ -100,6 +102,35 @@ void Thread::requestFreq(int samplePeriod, int tableLength)
     freqReq.store(true, std::memory_order_release);
 }
 
+bool Thread::requestsPending() const
+{
+    for (const std::atomic<bool> *flag :
+         {&channelReq, &genReq, &timeBaseReq, &gainReq, &sendReq, &freqReq})
+        if (flag->load(std::memory_order_acquire))
+            return true;
+    return false;
+}
+
+bool Thread::waitServed(int timeoutMs) const
+{
+    // Requests are rare and exchanges short: a millisecond's poll costs nothing
+    // and keeps the worker free of any signalling for this.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto waitFor = [&](auto done) {
+        while (!done()) {
+            if (finished.load(std::memory_order_acquire)
+                || std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    };
+    if (!waitFor([this] { return !requestsPending(); }))
+        return false;
+    const unsigned taken = passes.load(std::memory_order_acquire);
+    return waitFor([&] { return passes.load(std::memory_order_acquire) != taken; });
+}
+
 void Thread::waitUntilRunning()
 {
     std::unique_lock<std::mutex> lock(beginMutex);
@@ -184,6 +215,7 @@ void Thread::run()
             if (rested != ByteLine::Result::Timeout)
                 ended = rested;
         }
+        passes.fetch_add(1, std::memory_order_acq_rel);
     }
     if (firstPass)
         announceRunning();

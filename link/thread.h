@@ -35,6 +35,13 @@ public:
     void stop();
     // Whether run() has ended because the line failed.
     bool lineLost() const { return lost.load(std::memory_order_acquire); }
+    // Whether a request is still waiting for its pass. Once none is, every
+    // frame stored afterwards was taken with all requests served.
+    bool requestsPending() const;
+    // Waits until no request is pending and the pass that took the last one
+    // has ended, so its exchange is complete; false on time-out or when the
+    // worker has ended.
+    bool waitServed(int timeoutMs) const;
 
     void requestChannel(bool two);
     void requestGenerator();
@@ -107,6 +114,7 @@ private:
     std::condition_variable beginSignal;
     bool begun = false;
 
+    std::atomic<unsigned> passes{0}; // passes completed
     std::atomic<bool> lost{false};
     std::atomic<bool> finished{false};
 };

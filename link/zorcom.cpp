@@ -56,6 +56,16 @@ bool ZORCom::lineLost() const
     return thread && thread->lineLost();
 }
 
+bool ZORCom::requestsPending() const
+{
+    return thread && thread->requestsPending();
+}
+
+bool ZORCom::waitServed(int timeoutMs) const
+{
+    return thread && thread->waitServed(timeoutMs);
+}
+
 bool ZORCom::osc1chStart()
 {
     if (thread)

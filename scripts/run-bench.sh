@@ -42,6 +42,10 @@ echo "== spectrum"
 echo "== responsiveness (offscreen)"
 QT_QPA_PLATFORM=offscreen "$bench/bench-respond" --repeats "$repeats"
 
+echo "== labbench-cli capture, 2,500,000 bit/s, one and two channels"
+"$bench/bench-capture" --seconds "$live_seconds" --channels 1
+"$bench/bench-capture" --seconds "$live_seconds" --channels 2
+
 echo "== live, 2,500,000 bit/s, offscreen"
 QT_QPA_PLATFORM=offscreen "$bench/bench-live" --seconds "$live_seconds"
 

@@ -9,8 +9,9 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 # clang and its runtime build the fuzz targets; MinGW-w64 checks the Windows
-# serial library against the real Win32 headers.
-scripts/install-deps.sh clang libclang-rt-14-dev g++-mingw-w64-x86-64
+# serial library against the real Win32 headers; numpy runs the guide's
+# scripting examples.
+scripts/install-deps.sh clang libclang-rt-14-dev g++-mingw-w64-x86-64 python3-numpy
 
 echo "== build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -365,6 +365,11 @@ DeviceState ZorDevice::state() const
     return s;
 }
 
+std::vector<SignalSource::Frame> ZorDevice::recentFrames() const
+{
+    return { recent.begin(), recent.end() };
+}
+
 ZorDevice::Duration ZorDevice::frameTime() const
 {
     if (!settings.paced)
@@ -447,6 +452,11 @@ void ZorDevice::sendFrame()
         send(kEnd);
     hangUp = cut;
     ++framesSent;
+    if (!garbage && !noEnd && !earlyEnd && !cut) {
+        recent.push_back(samples);
+        if (recent.size() > kRecentFrames)
+            recent.pop_front();
+    }
     armed = false;
 }
 

@@ -4,8 +4,10 @@
 #include "signalsource.h"
 
 #include <chrono>
+#include <deque>
 #include <random>
 #include <string>
+#include <vector>
 
 // The ZOR as seen from its serial line: bytes in, bytes out, and the clock. It knows nothing of
 // terminals or threads; whoever hosts it feeds it what the line brings, calls poll() when
@@ -57,6 +59,10 @@ public:
     void hostGone(Clock::time_point now);
 
     DeviceState state() const;
+    // The last whole frames sent, oldest first (at most kRecentFrames): what a
+    // test checks a program's tables against.
+    std::vector<SignalSource::Frame> recentFrames() const;
+    static constexpr std::size_t kRecentFrames = 256;
 
     // Time to sample one frame and to send it at the current settings.
     Duration frameTime() const;
@@ -124,6 +130,7 @@ private:
     bool hangUp = false;
 
     long framesSent = 0;
+    std::deque<SignalSource::Frame> recent;
     long tablesReceived = 0;
     long watchdogFailures = 0;
 

@@ -195,6 +195,12 @@ DeviceState ZorSimulator::state() const
     return device.state();
 }
 
+std::vector<SignalSource::Frame> ZorSimulator::recentFrames() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return device.recentFrames();
+}
+
 bool ZorSimulator::reopenLocked()
 {
     if (!pty.open(options.raw) || !pointLinkLocked()) {

@@ -60,6 +60,7 @@ public:
     void stallAfter(int tableBytes);
     bool stalled() const;
     DeviceState state() const;
+    std::vector<SignalSource::Frame> recentFrames() const;
 
 private:
     using Clock = ZorDevice::Clock;

@@ -30,7 +30,7 @@ prefix="$scratch/prefix"
 cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1 \
   || { cat "$scratch/install.log"; echo "FAILED: cmake --install"; exit 1; }
 
-for program in labbench zor-sim labbench-shots; do
+for program in labbench zor-sim labbench-shots labbench-cli; do
   check "bin/$program is an executable" test -f "$prefix/bin/$program" -a -x "$prefix/bin/$program"
 done
 check "the Windows build is not installed on Linux" test ! -e "$prefix/bin/labbench-win"
@@ -97,6 +97,14 @@ done
 check "the installed labbench writes its default settings" \
   test "$(cat "$run/settings.txt" 2>/dev/null)" = "#/dev/ttyS0#115200#3#ZOR"
 check "the installed labbench keeps running" kill -0 "$app"
+
+# --- labbench-cli needs no display --------------------------------------------
+check "the installed labbench-cli runs without a display" \
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/labbench-cli" capture --help \
+  >"$scratch/cli.log" 2>&1
+check "the installed labbench-cli reports a port it cannot open with exit 3" \
+  sh -c 'cd "$1" && "$2" capture --port /dev/no-such-zor 2>/dev/null; test $? -eq 3' _ "$run" \
+  "$prefix/bin/labbench-cli"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed"

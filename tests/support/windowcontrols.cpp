@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTest>
 #include <QLabel>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -96,6 +100,28 @@ void mouse(QWidget &window, QEvent::Type type, QPoint pos)
     QMouseEvent event(type, QPointF(target->mapFrom(&window, pos)),
                       QPointF(window.mapToGlobal(pos)), button, held, Qt::NoModifier);
     QApplication::sendEvent(target, &event);
+}
+
+QString exportWithEnter(QWidget &window)
+{
+    window.activateWindow();
+    if (!QTest::qWaitForWindowActive(&window))
+        return QString();
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    QPointer<QFileDialog> dialog;
+    for (int i = 0; i < 100 && !dialog; ++i) {
+        dialog = window.findChild<QFileDialog *>(QStringLiteral("exportDialog"));
+        if (!dialog)
+            QTest::qWait(20);
+    }
+    auto *name = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
+    if (!name)
+        return QString();
+    const QString path = dialog->directory().filePath(name->text());
+    QTest::keyClick(name, Qt::Key_Return);
+    for (int i = 0; i < 100 && dialog; ++i)
+        QTest::qWait(20);
+    return dialog ? QString() : path;
 }
 
 } // namespace controls

@@ -31,4 +31,8 @@ bool choosePort(QWidget &window, const QString &path);
 // the window's own pixels, sent to the child widget under that point.
 void mouse(QWidget &window, QEvent::Type type, QPoint pos);
 
+// Ctrl+S on the window, then Enter in the export dialog it opens: the
+// proposed file is taken. Returns that file's path; empty when no dialog came.
+QString exportWithEnter(QWidget &window);
+
 } // namespace controls

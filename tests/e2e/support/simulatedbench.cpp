@@ -5,9 +5,11 @@
 
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -44,6 +46,15 @@ bool SimulatedBench::framesPass(long count) const
         QTest::qWait(10);
     }
     return true;
+}
+
+bool SimulatedBench::sent(const std::vector<int> &frame) const
+{
+    for (const auto &recent : simulator->recentFrames()) {
+        if (std::equal(recent.begin(), recent.end(), frame.begin(), frame.end()))
+            return true;
+    }
+    return false;
 }
 
 QString SimulatedBench::commands() const
@@ -87,4 +98,25 @@ bool SimulatedBench::statusShows(QWidget &window, const QString &text)
 {
     QLabel *status = controls::statusLabel(window);
     return status && QTest::qWaitFor([&] { return status->text() == text; }, kWaitMs);
+}
+
+QString SimulatedBench::cliPath()
+{
+    return QStringLiteral(LABBENCH_CLI);
+}
+
+SimulatedBench::CliRun SimulatedBench::cli(const QStringList &args)
+{
+    QProcess process;
+    process.start(cliPath(), args);
+    CliRun run;
+    if (!process.waitForFinished(2 * kWaitMs)) {
+        process.kill();
+        process.waitForFinished();
+    } else if (process.exitStatus() == QProcess::NormalExit) {
+        run.exitCode = process.exitCode();
+    }
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
 }

@@ -3,9 +3,12 @@
 #include "scratchdir.h"
 #include "zorsimulator.h"
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class QWidget;
 
@@ -30,6 +33,9 @@ public:
     QString commands() const;
     // Waits until the shown frame differs from the one shown now.
     static bool frameChanges();
+    // Whether the device sent this frame (1024 samples, in the line's order)
+    // among its recent ones.
+    bool sent(const std::vector<int> &frame) const;
     // Presses "Open port" on the window; true when it turned to "Close port".
     static bool open(QWidget &window);
     // Presses "Close port"; the milliseconds it took, or -1 when the button
@@ -37,6 +43,17 @@ public:
     static qint64 close(QWidget &window);
     // The status line once the window's timer has shown the text.
     static bool statusShows(QWidget &window, const QString &text);
+
+    // labbench-cli run to its end in the bench's folder, so it finds the
+    // bench's settings.txt.
+    struct CliRun {
+        int exitCode = -1; // -1: it did not end in time or crashed
+        QByteArray out;
+        QByteArray err;
+    };
+    static CliRun cli(const QStringList &args);
+    // The path of the labbench-cli under test.
+    static QString cliPath();
 
     static constexpr int kWaitMs = 15000;
 

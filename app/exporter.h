@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class Analizator;
+class Generator;
+class Oscyloskop;
+class QPushButton;
+class QShortcut;
+class QTabWidget;
+class QWidget;
+class Ustawienia;
+
+// Saving what a tab shows: Ctrl+S or the "Export…" button on the
+// oscilloscope, generator and analyzer tabs asks for a file name and writes
+// the table (CSV) and, beside it, a picture of the plot and its readouts
+// (PNG). Works with the port closed: it saves what is on screen.
+class Exporter : public QObject {
+    Q_OBJECT
+public:
+    Exporter(QWidget *window, QTabWidget *tabs, const Oscyloskop *oscyloskop,
+             const Generator *generator, const Analizator *analizator,
+             const Ustawienia *settings);
+
+    // The proposed file name for a tab: "<tab>-<YYYYmmdd-HHMMSS>.csv".
+    static QString proposal(int tab);
+    // Writes the tab's table to csvPath and its picture beside it; either
+    // both files appear whole or neither does. On failure a message box
+    // gives the reason and false is returned.
+    bool exportTo(int tab, const QString &csvPath);
+
+    // The window's area the picture holds: the plot and the readouts at its right.
+    static constexpr int kPictureLeft = 0;
+    static constexpr int kPictureTop = 30;
+    static constexpr int kPictureWidth = 1040;
+    static constexpr int kPictureHeight = 513;
+
+private slots:
+    void askSlot();
+    void tabSlot(int tab);
+
+private:
+    QByteArray table(int tab) const;
+    void fail(const QString &path, const QString &reason);
+
+    QWidget *window;
+    QTabWidget *tabs;
+    const Oscyloskop *oscyloskop;
+    const Generator *generator;
+    const Analizator *analizator;
+    const Ustawienia *settings;
+    QPushButton *button;
+    QShortcut *shortcut;
+};

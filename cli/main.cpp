@@ -1,0 +1,68 @@
+// labbench-cli: the ZOR from a script. The same link, worker and arithmetic as
+// the window, without a window: results on stdout, messages on stderr.
+
+#include "commands.h"
+#include "interrupt.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char *kUsage = R"(Usage: labbench-cli COMMAND [options]
+
+Commands:
+  ports      the serial ports present, /dev/serial/by-id/ names first
+  capture    take frames from the oscilloscope's acquisition as CSV or JSON
+  measure    the oscilloscope's and analyzer's readouts per frame, as JSON lines
+  generate   play a sine, square or triangle wave on the device's generator
+
+labbench-cli COMMAND --help shows a command's options. The port and speed come
+from ./settings.txt, as in the window, unless --port and --speed are given.
+Exit status: 0 done, 2 bad arguments, 3 the port cannot be opened, 4 the line
+was lost (what was captured before is written whole).
+)";
+
+} // namespace
+
+namespace commands {
+
+int usageError(const QByteArray &usage, const QString &message)
+{
+    complain(message);
+    std::fputs(usage.constData(), stderr);
+    return kBadArguments;
+}
+
+void complain(const QString &message)
+{
+    std::fprintf(stderr, "labbench-cli: %s\n", qPrintable(message));
+}
+
+} // namespace commands
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    interrupt::install();
+    QStringList args = app.arguments().mid(1);
+    const QString command = args.isEmpty() ? QString() : args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")
+        || command == QLatin1String("help")) {
+        std::fputs(kUsage, stdout);
+        return commands::kOk;
+    }
+    if (command == QLatin1String("ports"))
+        return commands::ports(args);
+    if (command == QLatin1String("capture"))
+        return commands::capture(args);
+    if (command == QLatin1String("measure"))
+        return commands::measure(args);
+    if (command == QLatin1String("generate"))
+        return commands::generate(args);
+    return commands::usageError(kUsage, command.isEmpty()
+                                            ? QStringLiteral("a command is needed")
+                                            : QStringLiteral("unknown command \"%1\"").arg(command));
+}

@@ -1,0 +1,35 @@
+#include "progress.h"
+
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr auto kQuietStart = std::chrono::seconds(1);
+constexpr auto kRefresh = std::chrono::milliseconds(200);
+
+} // namespace
+
+Progress::Progress(int n) : total(n), terminal(::isatty(STDERR_FILENO) == 1)
+{
+}
+
+Progress::~Progress()
+{
+    if (shown)
+        std::fputs("\n", stderr);
+}
+
+void Progress::update(int done)
+{
+    if (!terminal)
+        return;
+    const auto now = Clock::now();
+    if (now - begun < kQuietStart || (shown && now - lastShown < kRefresh && done < total))
+        return;
+    std::fprintf(stderr, "\rframe %d of %d", done, total);
+    std::fflush(stderr);
+    lastShown = now;
+    shown = true;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <chrono>
+
+// "frame 12 of 100" on stderr, rewritten in place, for a capture that has run
+// longer than a second, and only when stderr is a terminal: a script's log
+// stays clean.
+class Progress {
+public:
+    explicit Progress(int total);
+    ~Progress();
+    Progress(const Progress &) = delete;
+    Progress &operator=(const Progress &) = delete;
+
+    void update(int done);
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    const int total;
+    const bool terminal;
+    const Clock::time_point begun = Clock::now();
+    Clock::time_point lastShown;
+    bool shown = false;
+};

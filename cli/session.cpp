@@ -1,0 +1,80 @@
+#include "session.h"
+
+#include "interrupt.h"
+#include "zorcom.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// How often a wait looks at the line and at Ctrl+C.
+constexpr auto kPollSlice = std::chrono::milliseconds(100);
+
+} // namespace
+
+Session::Session() : com(std::make_unique<ZORCom>(&frames, &genTable))
+{
+}
+
+Session::~Session()
+{
+    close();
+}
+
+bool Session::open(const QString &port, int speed, QString &reason)
+{
+    errno = 0;
+    if (!com->Open(port, speed)) {
+        const int error = errno;
+        if (error == ENOTTY)
+            reason = QStringLiteral("not a serial port");
+        else if (error != 0)
+            reason = QString::fromLocal8Bit(std::strerror(error));
+        else
+            reason = QStringLiteral("refused");
+        return false;
+    }
+    com->Start();
+    return true;
+}
+
+bool Session::acquire(bool twoChannels, int tbIndex, int gain1, int gain2)
+{
+    if (twoChannels)
+        com->osc2chStart();
+    else
+        com->osc1chStart();
+    com->setTimeBase(tbIndex);
+    com->setGain(gain1, gain2);
+    if (!com->waitServed(kServeTimeoutMs))
+        return false;
+    seen = frames.stored();
+    return true;
+}
+
+Session::Next Session::nextFrame(Frame &frame, std::chrono::milliseconds silence)
+{
+    const auto deadline = std::chrono::steady_clock::now() + silence;
+    for (;;) {
+        if (interrupt::requested())
+            return Next::Interrupted;
+        if (frames.waitBeyond(seen, kPollSlice))
+            break;
+        if (com->lineLost())
+            return Next::Lost;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return Next::Silent;
+    }
+    std::uint64_t count = 0;
+    frame = frames.snapshot(count);
+    skipped += count - seen - 1;
+    seen = count;
+    return Next::Frame;
+}
+
+void Session::close()
+{
+    if (com->isOpen())
+        com->Close();
+}

@@ -1,0 +1,203 @@
+#include "exporter.h"
+#include "mainwindow.h"
+#include "simulatedbench.h"
+#include "spectrum.h"
+#include "windowcontrols.h"
+#include "zorsimulator.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QImage>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+// Export from each tab against the simulated ZOR: the table holds what the
+// device sent or received, the picture what the window shows.
+class TestExportE2e : public QObject {
+    Q_OBJECT
+
+private:
+    static constexpr int kWaitMs = SimulatedBench::kWaitMs;
+
+    std::unique_ptr<SimulatedBench> bench;
+    ZorSimulator *sim = nullptr;
+
+    using Rows = std::vector<std::vector<double>>;
+
+    static Rows csvRows(const QString &path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        Rows rows;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            if (line.isEmpty() || line.startsWith('#'))
+                continue;
+            std::vector<double> row;
+            for (const QByteArray &cell : line.split(','))
+                row.push_back(cell.toDouble());
+            rows.push_back(row);
+        }
+        return rows;
+    }
+
+    // Opens the port on a tab, lets frames come (with channel 2 on, if asked),
+    // closes it again: export saves what stays on screen.
+    void runThenClose(MainWindow &w, int tab, bool channel2 = false)
+    {
+        controls::selectTab(w, tab);
+        QVERIFY(SimulatedBench::open(w));
+        if (channel2)
+            w.findChild<QCheckBox *>(QStringLiteral("channel2Box"))->click();
+        QVERIFY(bench->framesPass(3));
+        QTest::qWait(200); // the window's ticks show the latest frame
+        controls::portButton(w)->click();
+        QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Open port"));
+    }
+
+    static void checkPicture(MainWindow &w, const QString &csvPath)
+    {
+        const QString pngPath = csvPath.left(csvPath.size() - 4) + QStringLiteral(".png");
+        const QImage saved(pngPath);
+        QCOMPARE(saved.size(), QSize(1040, 513));
+        const QImage shown = w.grab(QRect(0, 30, 1040, 513)).toImage();
+        QVERIFY(saved.convertToFormat(QImage::Format_RGB32) == shown.convertToFormat(QImage::Format_RGB32));
+    }
+
+private slots:
+    void init()
+    {
+        bench = std::make_unique<SimulatedBench>();
+        QVERIFY(bench->isReady());
+        sim = &bench->sim();
+    }
+
+    void cleanup()
+    {
+        sim = nullptr;
+        bench.reset();
+    }
+
+    void oscilloscopeExportHoldsTheFrameOnScreen()
+    {
+        MainWindow w;
+        w.show();
+        runThenClose(w, 0, true);
+
+        const QString path = controls::exportWithEnter(w);
+        QVERIFY(QRegularExpression(QStringLiteral("/oscyloskop-\\d{8}-\\d{6}\\.csv$")).match(path).hasMatch());
+        QCOMPARE(QFileInfo(path).absolutePath(), QDir::current().absolutePath());
+        const Rows rows = csvRows(path);
+        QCOMPARE(rows.size(), std::size_t(512));
+        std::vector<int> ch1;
+        std::vector<int> ch2;
+        for (const auto &row : rows) {
+            QCOMPARE(row.size(), std::size_t(3));
+            ch1.push_back(int(std::lround(row[1] / 0.010))); // 10 mV a unit at 2.5V/dz
+            ch2.push_back(int(std::lround(row[2] / 0.010)));
+        }
+        ch1.insert(ch1.end(), ch2.begin(), ch2.end());
+        QVERIFY(bench->sent(ch1));
+        checkPicture(w, path);
+    }
+
+    void generatorExportHoldsTheTableTheDeviceReceived()
+    {
+        MainWindow w;
+        w.show();
+        controls::selectTab(w, 1);
+        QVERIFY(SimulatedBench::open(w));
+        QTRY_VERIFY_WITH_TIMEOUT(sim->state().tablesReceived >= 1, kWaitMs);
+        controls::portButton(w)->click();
+
+        const QString path = controls::exportWithEnter(w);
+        QVERIFY(path.contains(QStringLiteral("/generator-")));
+        const Rows rows = csvRows(path);
+        const DeviceState state = sim->state();
+        QCOMPARE(int(rows.size()), state.length);
+        for (int i = 0; i < state.length; ++i) {
+            QCOMPARE(rows[std::size_t(i)][0], double(i));
+            QCOMPARE(rows[std::size_t(i)][1] * 1.6376, double(state.table[std::size_t(i)]));
+        }
+        checkPicture(w, path);
+    }
+
+    // The power-up tone of about 1008 Hz at 78.125 Hz a bin; the levels are
+    // those of a frame the device sent.
+    void analyzerExportHoldsTheSpectrumOfASentFrame()
+    {
+        MainWindow w;
+        w.show();
+        runThenClose(w, 2);
+
+        const QString path = controls::exportWithEnter(w);
+        QVERIFY(path.contains(QStringLiteral("/analizator-")));
+        const Rows rows = csvRows(path);
+        QCOMPARE(rows.size(), std::size_t(512));
+        QCOMPARE(rows[1][0], 78.125);
+        std::size_t peak = 3;
+        for (std::size_t k = 3; k < rows.size(); ++k) {
+            if (rows[k][1] > rows[peak][1])
+                peak = k;
+        }
+        QVERIFY2(std::abs(rows[peak][0] - 32e6 / (512 * 62)) < 78.125, qPrintable(QString::number(rows[peak][0])));
+
+        bool found = false;
+        spectrum::Workspace work;
+        for (const auto &frame : sim->recentFrames()) {
+            const std::vector<int> raw(frame.begin(), frame.end());
+            spectrum::analyse(raw.data(), work);
+            found = found || std::equal(rows.begin(), rows.end(), work.im.begin(),
+                                        [](const auto &row, double level) { return row[1] == level; });
+        }
+        QVERIFY(found);
+        checkPicture(w, path);
+    }
+
+    void buttonOnlyOnTheThreeInstrumentTabs()
+    {
+        MainWindow w;
+        w.show();
+        auto *button = w.findChild<QPushButton *>(QStringLiteral("exportButton"));
+        QVERIFY(button);
+        for (int tab = 0; tab < 7; ++tab) {
+            controls::selectTab(w, tab);
+            QCOMPARE(button->isVisible(), tab < 3);
+        }
+        controls::selectTab(w, 1);
+        button->click();
+        auto *dialog = w.findChild<QFileDialog *>(QStringLiteral("exportDialog"));
+        QVERIFY(dialog);
+        QVERIFY(dialog->selectedFiles().value(0).contains(QStringLiteral("/generator-")));
+        dialog->reject();
+    }
+
+    // A folder that cannot be written: a message with the reason, and no
+    // file, whole or half, left behind.
+    void writeFailureIsReportedAndLeavesNothing()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(ScratchDir::writeFile(QStringLiteral("blocker"), "not a folder"));
+        const QStringList before = QDir::current().entryList(QDir::AllEntries | QDir::System);
+        auto *exporter = w.findChild<Exporter *>();
+        QVERIFY(exporter);
+        QVERIFY(!exporter->exportTo(0, QStringLiteral("blocker/trace.csv")));
+        QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QMessageBox *>(QStringLiteral("exportError")), kWaitMs);
+        auto *box = w.findChild<QMessageBox *>(QStringLiteral("exportError"));
+        QVERIFY2(box->text().startsWith(QStringLiteral("Cannot write blocker/trace.csv: ")), qPrintable(box->text()));
+        QVERIFY(box->text().size() > QStringLiteral("Cannot write blocker/trace.csv: ").size());
+        QCOMPARE(QDir::current().entryList(QDir::AllEntries | QDir::System), before);
+        box->close();
+    }
+};
+
+QTEST_MAIN(TestExportE2e)
+#include "tst_export_e2e.moc"
