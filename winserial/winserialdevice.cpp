@@ -100,6 +100,8 @@ constexpr DWORD kEventMask = EV_RXCHAR | EV_TXEMPTY | EV_DSR;
 // again: an unplugged adapter fails every wait at once, and spinning on it
 // would burn a core and flood the log.
 constexpr unsigned long kEventRetryMs = 250;
+// How long close() lets an event-driven write still under way finish.
+constexpr DWORD kCloseWriteWaitMs = 100;
 
 long code(DWORD error)
 {
@@ -216,6 +218,15 @@ void WinSerialDevice::close()
     QMutexLocker lock(mutex.get());
     if (!isOpen())
         return;
+    {
+        // A write still under way holds the flush for as long as the device
+        // refuses bytes, possibly for ever: it gets a short while to finish,
+        // then it is aborted.
+        QWriteLocker writeLock(bytesToWriteLock.get());
+        if (writeOverlap.hEvent
+            && WaitForSingleObject(writeOverlap.hEvent, kCloseWriteWaitMs) == WAIT_TIMEOUT)
+            PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR);
+    }
     flush();
     if (eventThread->isRunning()) {
         // The flag first: a wait the thread starts after this mask change is
@@ -234,13 +245,8 @@ void WinSerialDevice::close()
     }
     {
         // The driver writes into the OVERLAPPED when the write ends: it must
-        // have ended before the OVERLAPPED is reused or its event freed. The
-        // flush above normally saw it out; one still stuck is aborted.
+        // have ended before its event is freed.
         QWriteLocker writeLock(bytesToWriteLock.get());
-        DWORD written = 0;
-        if (writeOverlap.hEvent && !GetOverlappedResult(handle, &writeOverlap, &written, FALSE)
-            && GetLastError() == ERROR_IO_INCOMPLETE)
-            PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR);
         releaseWriteEvent(true);
         pendingWrites = 0;
     }
@@ -454,8 +460,7 @@ void WinSerialDevice::setCommTimeouts(const COMMTIMEOUTS& wanted)
 {
     QMutexLocker lock(mutex.get());
     timeouts = wanted;
-    if (query != kEventDriven)
-        SetCommTimeouts(handle, &timeouts);
+    SetCommTimeouts(handle, &timeouts);
 }
 
 void WinSerialDevice::writeConfig()

@@ -41,7 +41,8 @@ public:
     void setFlowControl(int code) override;
     void setTimeout(long ms) override;
     // Time-outs in any form the driver knows, beyond the two setTimeout
-    // makes; applied at once outside event-driven mode, like setTimeout.
+    // makes; applied at once, also in event-driven mode (then the caller's
+    // reads may be left pending and are waited for).
     void setCommTimeouts(const COMMTIMEOUTS& wanted);
     void flush() override;
     qint64 bytesAvailable() override;

@@ -28,6 +28,9 @@ public:
     // "g" until the line goes quiet. Returns those requests' bytes ("qa",
     // "s7qg", "u00qg", ...), or nothing when none was pending.
     QByteArray serveRequests(int quietMs = 300);
+    // The device stops taking bytes: the line's buffer towards it is filled
+    // up, so the program's next writes block. drain() takes the filler back.
+    void stopReading();
     // Closes the master: the program sees the line hang up.
     void hangUp();
 

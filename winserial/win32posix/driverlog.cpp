@@ -45,7 +45,7 @@ std::atomic<unsigned long long> callCount { 0 };
 struct State {
     std::mutex mutex;
     DriverLog::Record record;
-    std::map<DriverLog::Call, DWORD> failures;
+    std::map<DriverLog::Call, std::pair<DWORD, int>> failures; // error, times left
     DCB defaults = bootDefaults();
     DWORD commErrors = 0;
     bool modemOverride = false;
@@ -134,10 +134,17 @@ void DriverLog::noteCall()
     callCount.fetch_add(1, std::memory_order_relaxed);
 }
 
-void DriverLog::failNext(Call call, DWORD error)
+void DriverLog::failNext(Call call, DWORD error, int times)
 {
     std::lock_guard<std::mutex> lock(state().mutex);
-    state().failures[call] = error;
+    state().failures[call] = { error, times };
+}
+
+int DriverLog::failuresLeft(Call call)
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    const auto it = state().failures.find(call);
+    return it == state().failures.end() ? 0 : it->second.second;
 }
 
 void DriverLog::setDriverDefaults(const DCB& dcb)
@@ -183,8 +190,9 @@ bool DriverLog::takeFailure(Call call, DWORD& error)
     const auto it = s.failures.find(call);
     if (it == s.failures.end())
         return false;
-    error = it->second;
-    s.failures.erase(it);
+    error = it->second.first;
+    if (--it->second.second <= 0)
+        s.failures.erase(it);
     return true;
 }
 
@@ -214,6 +222,12 @@ void DriverLog::noteConfig(const DCB& dcb)
     std::lock_guard<std::mutex> lock(state().mutex);
     ++state().record.configWrites;
     state().record.lastConfig = dcb;
+}
+
+void DriverLog::noteConfigRefused()
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    ++state().record.configRefusals;
 }
 
 void DriverLog::noteTimeouts(const COMMTIMEOUTS& timeouts)

@@ -26,6 +26,7 @@ public:
         std::vector<std::string> createdNames; // every name given to CreateFileA
         int configWrites = 0; // SetCommConfig calls on a live line
         DCB lastConfig {}; // the DCB of the last of them
+        int configRefusals = 0; // of them, those the line could not take
         int timeoutWrites = 0; // SetCommTimeouts calls on a live line
         COMMTIMEOUTS lastTimeouts {}; // the timeouts of the last of them
         std::vector<DWORD> commMasks; // every mask given to SetCommMask on a live line
@@ -37,8 +38,10 @@ public:
     // and restores the driver's default DCB.
     static void reset();
 
-    // The next call of that kind fails with the given error code.
-    static void failNext(Call call, DWORD error);
+    // The next calls of that kind (times of them) fail with the given error code.
+    static void failNext(Call call, DWORD error, int times = 1);
+    // Failures still to come for that kind of call.
+    static int failuresLeft(Call call);
     // The DCB a freshly opened line reports, as a driver would after boot.
     static void setDriverDefaults(const DCB& dcb);
     static DCB driverDefaults();
@@ -79,6 +82,7 @@ public:
     static bool modemStatus(DWORD& status);
     static void noteCreate(const std::string& name);
     static void noteConfig(const DCB& dcb);
+    static void noteConfigRefused();
     static void noteTimeouts(const COMMTIMEOUTS& timeouts);
     static void noteMask(DWORD mask);
     static void noteEscape(DWORD function);

@@ -129,7 +129,10 @@ BOOL SetCommConfig(HANDLE handle, LPCOMMCONFIG config, DWORD size)
     DriverLog::noteConfig(config->dcb);
     if (injected(DriverLog::Call::SetCommConfig))
         return FALSE;
-    return file->setState(config->dcb);
+    const BOOL ok = file->setState(config->dcb);
+    if (!ok)
+        DriverLog::noteConfigRefused();
+    return ok;
 }
 
 BOOL GetCommState(HANDLE handle, LPDCB dcb)
