@@ -218,16 +218,6 @@ void WinSerialDevice::close()
     QMutexLocker lock(mutex.get());
     if (!isOpen())
         return;
-    {
-        // A write still under way holds the flush for as long as the device
-        // refuses bytes, possibly for ever: it gets a short while to finish,
-        // then it is aborted.
-        QWriteLocker writeLock(bytesToWriteLock.get());
-        if (writeOverlap.hEvent
-            && WaitForSingleObject(writeOverlap.hEvent, kCloseWriteWaitMs) == WAIT_TIMEOUT)
-            PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR);
-    }
-    flush();
     if (eventThread->isRunning()) {
         // The flag first: a wait the thread starts after this mask change is
         // refused or ended by the thread itself (see monitorCommEvent).
@@ -239,17 +229,24 @@ void WinSerialDevice::close()
             lock.unlock();
             eventThread->wait();
             lock.relock();
-            if (!isOpen())
+            // Reading the thread's last store orders its accesses to this port
+            // (the comm event mask, the write OVERLAPPED) before these.
+            if (!eventThread->hasEnded() || !isOpen())
                 return;
         }
     }
-    {
-        // The driver writes into the OVERLAPPED when the write ends: it must
-        // have ended before its event is freed.
-        QWriteLocker writeLock(bytesToWriteLock.get());
-        releaseWriteEvent(true);
-        pendingWrites = 0;
-    }
+    QWriteLocker writeLock(bytesToWriteLock.get());
+    // A write still under way would hold the flush for as long as the device
+    // refuses bytes, possibly for ever: it gets a short while to finish, then
+    // it is aborted.
+    if (writeOverlap.hEvent
+        && WaitForSingleObject(writeOverlap.hEvent, kCloseWriteWaitMs) == WAIT_TIMEOUT)
+        PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR);
+    flush();
+    // The driver writes into the OVERLAPPED when the write ends: it must have
+    // ended before its event is freed.
+    releaseWriteEvent(true);
+    pendingWrites = 0;
     if (CloseHandle(handle))
         handle = INVALID_HANDLE_VALUE;
     QIODevice::close();

@@ -23,6 +23,11 @@ bool WinSerialEventThread::stopping() const
     return stopRequested.load();
 }
 
+bool WinSerialEventThread::hasEnded() const
+{
+    return ended.load(std::memory_order_acquire);
+}
+
 void WinSerialEventThread::pause(unsigned long ms)
 {
     std::unique_lock<std::mutex> lock(pauseMutex);
@@ -31,8 +36,10 @@ void WinSerialEventThread::pause(unsigned long ms)
 
 void WinSerialEventThread::run()
 {
+    ended.store(false, std::memory_order_relaxed);
     while (!stopRequested.load())
         port->monitorCommEvent();
     // Ready for the next open.
     stopRequested.store(false);
+    ended.store(true, std::memory_order_release);
 }

@@ -18,6 +18,9 @@ public:
     // comm mask so that a pending wait returns.
     void stop();
     bool stopping() const;
+    // Whether run() has returned; read after wait(), it also makes all the
+    // thread did visible to the reader.
+    bool hasEnded() const;
     // Sleeps ms milliseconds unless stop() comes first.
     void pause(unsigned long ms);
 
@@ -27,6 +30,7 @@ protected:
 private:
     WinSerialDevice* port;
     std::atomic<bool> stopRequested { false };
+    std::atomic<bool> ended { false };
     std::mutex pauseMutex;
     std::condition_variable woken;
 };
