@@ -33,6 +33,9 @@ echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "== link (unpaced simulator, pseudo-terminal)"
 "$bench/bench-link" --seconds 3 --rounds "$rounds"
 
+echo "== link, Windows build on the Win32 stand-in with Windows timer ticks"
+"$bench/bench-link-win" --seconds 3 --rounds "$rounds"
+
 echo "== repaint (offscreen)"
 QT_QPA_PLATFORM=offscreen "$bench/bench-repaint"
 

@@ -3,15 +3,16 @@
 # the normal build, the whole suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer (leaks included), the threaded parts under
 # ThreadSanitizer, a compile of the Windows code against the Win32 headers,
+# the Win32 calls run under Wine beside the stand-in,
 # and a bounded run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 # clang and its runtime build the fuzz targets; MinGW-w64 checks the Windows
-# serial library against the real Win32 headers; numpy runs the guide's
-# scripting examples.
-scripts/install-deps.sh clang libclang-rt-14-dev g++-mingw-w64-x86-64 python3-numpy
+# serial library against the real Win32 headers, and Wine runs its calls;
+# numpy runs the guide's scripting examples.
+scripts/install-deps.sh clang libclang-rt-14-dev g++-mingw-w64-x86-64 wine64 python3-numpy
 
 echo "== build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -20,6 +21,9 @@ cmake --build build -j"$jobs"
 
 echo "== Windows serial library against the Win32 headers (MinGW-w64)"
 winserial/check-mingw.sh
+
+echo "== Win32 calls under Wine beside the stand-in"
+timeout 900 winserial/check-wine.sh
 
 echo "== ThreadSanitizer: link, panels, end to end"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DLABBENCH_TSAN=ON >/dev/null

@@ -1,23 +1,43 @@
 #include "deviceline.h"
 
-#include "serialdevicebase.h"
-
-#include <algorithm>
+#include "winserialdevice.h"
 
 namespace {
 
-// Step of the wait for input; also how late a stop can be felt.
-constexpr int kPollMs = 1;
 // A port that keeps failing this long is gone (unplugged adapter). Single
 // failures happen, for example on a line error the driver reports once.
 constexpr auto kLostAfter = std::chrono::milliseconds(100);
+// Pause between calls that fail at once, so a failing port is not spun on.
+constexpr int kRetryMs = 10;
 
 } // namespace
 
-DeviceLine::DeviceLine(SerialDeviceBase& port, int timeout)
+DeviceLine::DeviceLine(WinSerialDevice& port, int timeout)
     : device(port)
     , timeoutMs(timeout)
+    , stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
+    takeTimeouts();
+}
+
+DeviceLine::~DeviceLine()
+{
+    CloseHandle(stopEvent);
+}
+
+void DeviceLine::takeTimeouts()
+{
+    // Reads: MAXDWORD interval and multiplier with a constant return at once
+    // with what has come, else with the first byte to arrive, else after the
+    // constant with nothing. Writes: whatever went out within the constant.
+    COMMTIMEOUTS wanted {};
+    wanted.ReadIntervalTimeout = MAXDWORD;
+    wanted.ReadTotalTimeoutMultiplier = MAXDWORD;
+    wanted.ReadTotalTimeoutConstant = kWaitMs;
+    wanted.WriteTotalTimeoutMultiplier = 0;
+    wanted.WriteTotalTimeoutConstant = kWaitMs;
+    std::lock_guard<std::mutex> lock(io);
+    device.setCommTimeouts(wanted);
 }
 
 bool DeviceLine::failedForGood()
@@ -36,34 +56,28 @@ ByteLine::Result DeviceLine::read(char* data, int max, int& count)
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         qint64 got = 0;
-        bool failed = false;
         {
             std::lock_guard<std::mutex> lock(io);
             if (stopped.load(std::memory_order_acquire))
                 return Result::Stopped;
-            const qint64 waiting = device.bytesAvailable();
-            if (waiting < 0) {
-                failed = true;
-            } else if (waiting > 0) {
-                // No more than is there, so the port's read returns at once.
-                reads.fetch_add(1, std::memory_order_relaxed);
-                got = device.read(data, std::min<qint64>(max, waiting));
-                failed = got < 0;
-            }
+            reads.fetch_add(1, std::memory_order_relaxed);
+            got = device.read(data, max);
         }
         if (got > 0) {
             failing = false;
             count = static_cast<int>(got);
             return Result::Data;
         }
-        if (!failed)
+        if (got == 0) {
             failing = false;
-        else if (failedForGood())
-            return Result::Lost;
+        } else {
+            if (failedForGood())
+                return Result::Lost;
+            if (!pause(kRetryMs))
+                return Result::Stopped;
+        }
         if (Clock::now() >= deadline)
             return Result::Timeout;
-        if (!pause(kPollMs))
-            return Result::Stopped;
     }
 }
 
@@ -84,29 +98,28 @@ ByteLine::Result DeviceLine::write(const char* data, int n)
             done += static_cast<int>(written);
             continue;
         }
-        // Nothing went out within the port's time-out: the device is not
-        // taking bytes. Keep trying until stopped, unless the port fails.
-        if (written < 0 && failedForGood())
-            return Result::Lost;
-        if (!pause(kPollMs))
-            return Result::Stopped;
+        // Nothing went out within the wait: the device is not taking bytes.
+        // Keep trying until stopped, unless the port fails.
+        if (written < 0) {
+            if (failedForGood())
+                return Result::Lost;
+            if (!pause(kRetryMs))
+                return Result::Stopped;
+        }
     }
     return Result::Data;
 }
 
 bool DeviceLine::pause(int ms)
 {
-    std::unique_lock<std::mutex> lock(waitMutex);
-    return !woken.wait_for(lock, std::chrono::milliseconds(ms),
-        [this] { return stopped.load(std::memory_order_acquire); });
+    if (stopped.load(std::memory_order_acquire))
+        return false;
+    return WaitForSingleObject(stopEvent, static_cast<DWORD>(ms)) == WAIT_TIMEOUT;
 }
 
 void DeviceLine::stop()
 {
-    {
-        std::lock_guard<std::mutex> lock(waitMutex);
-        stopped.store(true, std::memory_order_release);
-    }
-    woken.notify_all();
+    stopped.store(true, std::memory_order_release);
+    SetEvent(stopEvent);
     std::lock_guard<std::mutex> lock(io);
 }

@@ -2,20 +2,32 @@
 
 #include "byteline.h"
 
+#include <windows.h>
+
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 
-class SerialDeviceBase;
+class WinSerialDevice;
 
-// The worker's line over a serial port object. A read takes what the driver
-// has and otherwise waits in short steps, so that stop() is felt within a
-// millisecond instead of after a read's whole time-out; it gives up as the
-// port's time-out does after that long without data. A read or status
-// failure that persists means the adapter is gone: the line is lost.
+// The worker's line over a serial port object. Reads wait in the driver: the
+// port's time-outs return a read as soon as bytes arrive, or after a short
+// wait on a quiet line, so that a silent line costs a few calls a second and
+// stop() is felt within one such wait; the line gives up as the port's own
+// time-out does after that long without data. Writes go out in pieces the
+// driver ends within the same short wait, so a device that stops taking bytes
+// cannot hold a stop. A read or write failure that persists means the adapter
+// is gone: the line is lost.
 class DeviceLine : public ByteLine {
 public:
-    DeviceLine(SerialDeviceBase& device, int timeoutMs);
+    DeviceLine(WinSerialDevice& device, int timeoutMs);
+    ~DeviceLine() override;
+    DeviceLine(const DeviceLine&) = delete;
+    DeviceLine& operator=(const DeviceLine&) = delete;
+
+    // Gives the port the time-outs this line waits with; again after anything
+    // that sets the port's own (setTimeout).
+    void takeTimeouts();
 
     Result read(char* data, int max, int& count) override;
     Result write(const char* data, int n) override;
@@ -24,17 +36,19 @@ public:
     // be closed as soon as it returns.
     void stop() override;
 
+    // The longest a read or write call on the port lasts.
+    static constexpr int kWaitMs = 60;
+
 private:
     // Notes one failed call; true once failures have lasted long enough.
     bool failedForGood();
 
     using Clock = std::chrono::steady_clock;
 
-    SerialDeviceBase& device;
+    WinSerialDevice& device;
     const int timeoutMs;
     std::mutex io; // one call on the port at a time
-    std::mutex waitMutex;
-    std::condition_variable woken;
+    HANDLE stopEvent; // set by stop(); pauses wait on it as a Windows thread does
     std::atomic<bool> stopped { false };
     bool failing = false; // worker's own
     Clock::time_point firstFailure;

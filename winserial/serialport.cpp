@@ -61,6 +61,10 @@ void SerialPort::Set(int requested)
     port->setDataBits(kEightDataBits);
     port->setStopBits(kOneStopBit);
     port->setTimeout(kTimeoutMs);
+    // The time-out stays the line's limit for silence; the port itself waits
+    // in shorter steps (see DeviceLine).
+    if (deviceLine)
+        deviceLine->takeTimeouts();
 }
 
 void SerialPort::Close()

@@ -97,8 +97,11 @@ constexpr bool validFrame(int dataCode, int stopCode)
 constexpr DWORD kEventMask = EV_RXCHAR | EV_TXEMPTY | EV_DSR;
 
 // After a failed WaitCommEvent the event thread waits this long before trying
-// again, rather than spinning on a line that keeps failing.
-constexpr unsigned long kEventRetryMs = 20;
+// again: an unplugged adapter fails every wait at once, and spinning on it
+// would burn a core and flood the log.
+constexpr unsigned long kEventRetryMs = 250;
+// How long close() lets an event-driven write still under way finish.
+constexpr DWORD kCloseWriteWaitMs = 100;
 
 long code(DWORD error)
 {
@@ -215,8 +218,9 @@ void WinSerialDevice::close()
     QMutexLocker lock(mutex.get());
     if (!isOpen())
         return;
-    flush();
     if (eventThread->isRunning()) {
+        // The flag first: a wait the thread starts after this mask change is
+        // refused or ended by the thread itself (see monitorCommEvent).
         eventThread->stop();
         SetCommMask(handle, 0); // ends a pending WaitCommEvent
         if (QThread::currentThread() != eventThread.get()) {
@@ -225,17 +229,26 @@ void WinSerialDevice::close()
             lock.unlock();
             eventThread->wait();
             lock.relock();
-            if (!isOpen())
+            // Reading the thread's last store orders its accesses to this port
+            // (the comm event mask, the write OVERLAPPED) before these.
+            if (!eventThread->hasEnded() || !isOpen())
                 return;
         }
     }
+    QWriteLocker writeLock(bytesToWriteLock.get());
+    // A write still under way would hold the flush for as long as the device
+    // refuses bytes, possibly for ever: it gets a short while to finish, then
+    // it is aborted.
+    if (writeOverlap.hEvent
+        && WaitForSingleObject(writeOverlap.hEvent, kCloseWriteWaitMs) == WAIT_TIMEOUT)
+        PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR);
+    flush();
+    // The driver writes into the OVERLAPPED when the write ends: it must have
+    // ended before its event is freed.
+    releaseWriteEvent(true);
+    pendingWrites = 0;
     if (CloseHandle(handle))
         handle = INVALID_HANDLE_VALUE;
-    {
-        QWriteLocker writeLock(bytesToWriteLock.get());
-        releaseWriteEvent(false);
-        pendingWrites = 0;
-    }
     QIODevice::close();
 }
 
@@ -440,6 +453,13 @@ void WinSerialDevice::setTimeout(long ms)
         SetCommTimeouts(handle, &timeouts);
 }
 
+void WinSerialDevice::setCommTimeouts(const COMMTIMEOUTS& wanted)
+{
+    QMutexLocker lock(mutex.get());
+    timeouts = wanted;
+    SetCommTimeouts(handle, &timeouts);
+}
+
 void WinSerialDevice::writeConfig()
 {
     SetCommConfig(handle, &config, kCommConfigSize);
@@ -613,13 +633,29 @@ void WinSerialDevice::monitorCommEvent()
 {
     ResetEvent(eventOverlap.hEvent);
     eventMask = 0;
-    if (!WaitCommEvent(handle, &eventMask, &eventOverlap) && GetLastError() != ERROR_IO_PENDING) {
-        qCritical("WaitCommEvent error %ld\n", code(GetLastError()));
-        // Nothing will signal the event now: end the pass instead of waiting
-        // for ever, which would also hang close().
-        QThread::msleep(kEventRetryMs);
-        return;
+    if (!WaitCommEvent(handle, &eventMask, &eventOverlap)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            // close() raised the stop flag and emptied the mask between this
+            // thread's look at the flag and its wait: that is the stop.
+            if (eventThread->stopping())
+                return;
+            // Nothing will signal the event now: end the pass instead of
+            // waiting for ever, which would also hang close(). Said once per
+            // streak of failures.
+            if (!waitFailing)
+                qCritical("WaitCommEvent error %ld\n", code(error));
+            waitFailing = true;
+            eventThread->pause(kEventRetryMs);
+            return;
+        }
+        // A driver that takes a wait on an empty mask leaves it pending until
+        // the mask changes again: if close() emptied it just before, end the
+        // wait here, as close() cannot tell that it came too early.
+        if (eventThread->stopping())
+            SetCommMask(handle, 0);
     }
+    waitFailing = false;
     if (WaitForSingleObject(eventOverlap.hEvent, INFINITE) != WAIT_OBJECT_0)
         return;
     DWORD unused = 0;

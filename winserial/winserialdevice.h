@@ -40,6 +40,10 @@ public:
     void setStopBits(int code) override;
     void setFlowControl(int code) override;
     void setTimeout(long ms) override;
+    // Time-outs in any form the driver knows, beyond the two setTimeout
+    // makes; applied at once, also in event-driven mode (then the caller's
+    // reads may be left pending and are waited for).
+    void setCommTimeouts(const COMMTIMEOUTS& wanted);
     void flush() override;
     qint64 bytesAvailable() override;
     void ungetChar(char c) override;
@@ -80,4 +84,5 @@ private:
     qint64 pendingWrites = 0;
     std::unique_ptr<WinSerialEventThread> eventThread;
     DWORD eventMask = 0; // filled by the pending WaitCommEvent
+    bool waitFailing = false; // event thread's own: WaitCommEvent keeps failing
 };

@@ -3,6 +3,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class WinSerialDevice;
 
@@ -15,6 +17,12 @@ public:
     // Asks the loop to end after the current pass; the port then clears its
     // comm mask so that a pending wait returns.
     void stop();
+    bool stopping() const;
+    // Whether run() has returned; read after wait(), it also makes all the
+    // thread did visible to the reader.
+    bool hasEnded() const;
+    // Sleeps ms milliseconds unless stop() comes first.
+    void pause(unsigned long ms);
 
 protected:
     void run() override;
@@ -22,4 +30,7 @@ protected:
 private:
     WinSerialDevice* port;
     std::atomic<bool> stopRequested { false };
+    std::atomic<bool> ended { false };
+    std::mutex pauseMutex;
+    std::condition_variable woken;
 };

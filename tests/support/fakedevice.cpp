@@ -44,6 +44,25 @@ int FakeDevice::unread() const
     return master != -1 && ::ioctl(master, FIONREAD, &n) == 0 ? n : 0;
 }
 
+void FakeDevice::stopReading()
+{
+    const int slave = ::open(path.toLatin1().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (slave == -1)
+        return;
+    // The kernel moves bytes on between its buffers for a while after the
+    // first refusal: fill until the line stays full.
+    const char filler[256] = {};
+    for (int refusals = 0; refusals < 5;) {
+        if (::write(slave, filler, sizeof filler) > 0) {
+            refusals = 0;
+        } else {
+            ++refusals;
+            ::usleep(20000);
+        }
+    }
+    ::close(slave);
+}
+
 FakeDevice::~FakeDevice()
 {
     hangUp();

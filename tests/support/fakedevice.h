@@ -39,6 +39,9 @@ public:
     // table upload whole. Returns the number of tables received, or -1 when
     // an exchange broke off.
     int serveGenerator(int quietMs = 300);
+    // The device stops taking bytes: the line's buffer towards it is filled
+    // up, so the program's next writes block. drain() takes the filler back.
+    void stopReading();
     // Closes the master: the program sees the line hang up.
     void hangUp();
 

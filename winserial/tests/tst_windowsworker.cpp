@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <thread>
 
 // The worker of the Windows build over a scripted device: each test opens the
 // link, lets the worker take one frame, then plays the exchange it checks.
@@ -27,6 +28,9 @@ private slots:
     void uploadReportsSendAndSent();
     void hangUpEndsTheWorkerWithLineLost();
     void closeIsPromptOnASilentDevice();
+    void silentLineCostsFewCalls();
+    void slowFrameArrivesWhole();
+    void closeEndsAStalledUpload();
 
 private:
     void open();
@@ -218,6 +222,72 @@ void TestWindowsWorker::closeIsPromptOnASilentDevice()
     QVERIFY(!link->lineLost());
     link.reset();
     QCOMPARE(DriverLog::liveHandles(), handles);
+}
+
+// The line waits in the driver: a quiet second is a few reads, not a
+// thousand queue polls.
+void TestWindowsWorker::silentLineCostsFewCalls()
+{
+    open();
+    QTest::qWait(200);
+    const auto calls = DriverLog::calls();
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(1000);
+    const double perSecond = double(DriverLog::calls() - calls) * 1000.0 / double(clock.elapsed());
+    qDebug("%.1f Win32 calls a second on a silent line", perSecond);
+    QVERIFY(perSecond <= 20.0);
+}
+
+// At 19,200 bit/s a frame takes 1.07 s to come; the one read of it must
+// take it all, not stop at the first lull between the driver's chunks.
+void TestWindowsWorker::slowFrameArrivesWhole()
+{
+    open();
+    QVector<int> samples(1024);
+    for (int i = 0; i < samples.size(); ++i)
+        samples[i] = i - 512;
+    const QByteArray frame = FakeDevice::frame(samples);
+    bufReady.store(false);
+    std::thread paced([&] {
+        // 96 bytes every 50 ms, as a 19,200 bit/s line delivers them.
+        for (int at = 0; at < frame.size(); at += 96) {
+            device->send(frame.mid(at, 96));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    QCOMPARE(device->read(1, 5000), QByteArray("g"));
+    paced.join();
+    QTRY_VERIFY(bufReady.load());
+    const Frame got = buff.snapshot();
+    QCOMPARE(got[0], -512);
+    QCOMPARE(got[1023], 511);
+    QCOMPARE(device->drain(200), QByteArray()); // one "g", after the whole frame
+}
+
+// A device that stops reading in the middle of a table upload: Close must
+// not wait for bytes that will never go.
+void TestWindowsWorker::closeEndsAStalledUpload()
+{
+    open();
+    link->genStart();
+    takeFrame({});
+    QVERIFY(device->expect("q"));
+    device->send("q");
+    QVERIFY(device->expect("e"));
+    device->send("e");
+    link->sendGenChannel();
+    QVERIFY(device->expect("g"));
+    device->stopReading();
+    device->send("g");
+    QTest::qWait(300); // the upload is under way, and stuck
+    QCOMPARE(sts.get(), QStringLiteral("send ch"));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(link->Close());
+    qDebug("Close took %lld ms with the upload stalled", clock.elapsed());
+    QVERIFY2(clock.elapsed() < 1000, "no write may hold Close beyond 100 ms");
+    QCOMPARE(sts.get(), QStringLiteral("closed"));
 }
 
 QTEST_MAIN(TestWindowsWorker)

@@ -6,6 +6,10 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <atomic>
+#include <QSemaphore>
+#include <thread>
+
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -18,6 +22,17 @@ constexpr auto kReadWrite = QIODevice::ReadWrite | QIODevice::Unbuffered;
 void failOnAnyWarning()
 {
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+}
+
+// Messages about failed comm-event waits, from any thread.
+std::atomic<int> waitErrors { 0 };
+QtMessageHandler previousHandler = nullptr;
+
+void countWaitErrors(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (text.contains(QStringLiteral("WaitCommEvent")))
+        waitErrors.fetch_add(1);
+    previousHandler(type, context, text);
 }
 
 speed_t slaveSpeed(const QString &path)
@@ -70,6 +85,17 @@ private slots:
     void eventThreadReportsArrivalsAndDsr();
     void eventThreadSurvivesFailedWait();
     void eventDrivenWritesReleaseTheirEvents();
+
+    void lineSettingsConstructorsApplySettersInOrder_data();
+    void lineSettingsConstructorsApplySettersInOrder();
+    void readEndsAsEachTimeoutFormSays_data();
+    void readEndsAsEachTimeoutFormSays();
+    void pendingReadWaitsForItsBytes();
+    void pendingWriteIsSeenOutBeforeTheNext();
+    void closeAbortsAWriteTheDeviceDoesNotTake();
+    void closeRacingTheEventThreadsWaitEndsIt_data();
+    void closeRacingTheEventThreadsWaitEndsIt();
+    void failingWaitIsReportedOnceAndRetriedSlowly();
 };
 
 void TestWinSerialDevice::init()
@@ -140,6 +166,7 @@ void TestWinSerialDevice::baudRateCodeSetsRateAndStoresSubstitute()
     const auto record = DriverLog::record();
     QCOMPARE(record.configWrites, before + 1);
     QCOMPARE(record.lastConfig.BaudRate, rate);
+    QCOMPARE(record.configRefusals, 0); // also the rates without a Linux constant
 }
 
 void TestWinSerialDevice::baudRateSetWhileClosedReachesTheLineAtOpen()
@@ -718,6 +745,216 @@ void TestWinSerialDevice::eventDrivenWritesReleaseTheirEvents()
     port.close();
     QCOMPARE(DriverLog::liveEvents(), events);
     QCOMPARE(port.bytesToWrite(), qint64(0));
+}
+
+void TestWinSerialDevice::lineSettingsConstructorsApplySettersInOrder_data()
+{
+    QTest::addColumn<bool>("named");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<int>("stopBits");
+    QTest::addColumn<int>("flow");
+    QTest::addColumn<QVector<int>>("stored"); // baud, data, parity, stop, flow
+
+    // Data bits go before stop bits: 5 bits then 2 stop bits refuses the
+    // stop bits; 1.5 stop bits need the 5 data bits set first.
+    QTest::newRow("5 bits, then 2 stop bits refused") << true << 18 << 0 << 0 << 2 << 2
+                                                      << QVector<int> { 17, 0, 0, 0, 2 };
+    QTest::newRow("5 bits, then 1.5 stop bits") << false << 9 << 0 << 3 << 1 << 0
+                                                << QVector<int> { 8, 0, 3, 1, 0 };
+    QTest::newRow("8 bits, 1.5 stop bits refused") << true << 27 << 3 << 2 << 1 << 1
+                                                   << QVector<int> { 27, 3, 2, 0, 1 };
+}
+
+void TestWinSerialDevice::lineSettingsConstructorsApplySettersInOrder()
+{
+    QFETCH(bool, named);
+    QFETCH(int, baud);
+    QFETCH(int, dataBits);
+    QFETCH(int, parity);
+    QFETCH(int, stopBits);
+    QFETCH(int, flow);
+    QFETCH(QVector<int>, stored);
+    const LineSettings wanted { baud, dataBits, parity, stopBits, flow, 250 };
+    const auto port = named
+        ? std::make_unique<SerialDevice>(QStringLiteral("COM12"), wanted, SerialDevice::kPolling)
+        : std::make_unique<SerialDevice>(wanted, SerialDevice::kEventDriven);
+    QCOMPARE(port->portName(), named ? QStringLiteral("COM12") : QStringLiteral("COM1"));
+    QCOMPARE((QVector<int> { port->baudRate(), port->dataBits(), port->parity(), port->stopBits(),
+                 port->flowControl() }),
+        stored);
+    QVERIFY(!port->isOpen());
+}
+
+void TestWinSerialDevice::readEndsAsEachTimeoutFormSays_data()
+{
+    QTest::addColumn<quint32>("interval");
+    QTest::addColumn<quint32>("multiplier");
+    QTest::addColumn<quint32>("constant");
+    QTest::addColumn<QByteArray>("sent"); // "|" is a 500 ms pause of the device
+    QTest::addColumn<QByteArray>("read");
+    QTest::addColumn<int>("atLeastMs");
+    QTest::addColumn<int>("belowMs");
+
+    const quint32 max = MAXDWORD;
+    QTest::newRow("total on a quiet line") << 0u << 0u << 200u << QByteArray() << QByteArray()
+                                           << 150 << 1500;
+    QTest::newRow("interval ends after a gap") << 100u << 0u << 3000u << QByteArray("ab|cd")
+                                               << QByteArray("ab") << 0 << 450;
+    QTest::newRow("MAXDWORD interval alone: at once") << max << 0u << 0u << QByteArray()
+                                                      << QByteArray() << 0 << 100;
+    QTest::newRow("MAXDWORD/MAXDWORD/constant: first byte")
+        << max << max << 2000u << QByteArray("|x") << QByteArray("x") << 400 << 1500;
+    QTest::newRow("MAXDWORD/MAXDWORD/constant: quiet")
+        << max << max << 300u << QByteArray() << QByteArray() << 250 << 1500;
+}
+
+// The stand-in's reads, through the library, under each COMMTIMEOUTS form.
+void TestWinSerialDevice::readEndsAsEachTimeoutFormSays()
+{
+    QFETCH(quint32, interval);
+    QFETCH(quint32, multiplier);
+    QFETCH(quint32, constant);
+    QFETCH(QByteArray, sent);
+    QFETCH(QByteArray, read);
+    QFETCH(int, atLeastMs);
+    QFETCH(int, belowMs);
+    FakeDevice device;
+    SerialDevice port(device.slavePath(), SerialDevice::kPolling);
+    QVERIFY(port.open(kReadWrite));
+    port.setCommTimeouts(COMMTIMEOUTS { interval, multiplier, constant, 0, 0 });
+    std::thread play([&] {
+        const QList<QByteArray> parts = sent.split('|');
+        for (int i = 0; i < parts.size(); ++i) {
+            if (i > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            device.send(parts[i]);
+        }
+    });
+    if (!sent.startsWith('|'))
+        QTest::qWait(50); // what comes at once is there before the read
+    char buffer[16] {};
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 got = port.read(buffer, sizeof buffer);
+    const qint64 took = clock.elapsed();
+    play.join();
+    qDebug("read %lld bytes in %lld ms", got, took);
+    QCOMPARE(QByteArray(buffer, int(got)), read);
+    QVERIFY(took >= atLeastMs && took < belowMs);
+}
+
+void TestWinSerialDevice::pendingReadWaitsForItsBytes()
+{
+    FakeDevice device;
+    SerialDevice port(device.slavePath(), SerialDevice::kEventDriven);
+    QVERIFY(port.open(kReadWrite));
+    // Reads that wait for all they ask: the driver leaves them pending.
+    port.setCommTimeouts(COMMTIMEOUTS { 0, 0, 5000, 0, 0 });
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        device.send("abc");
+    });
+    char buffer[3] {};
+    const qint64 got = port.read(buffer, 3);
+    late.join();
+    QCOMPARE(got, qint64(3));
+    QCOMPARE(QByteArray(buffer, 3), QByteArray("abc"));
+    QCOMPARE(port.lastError(), int(SerialDevice::kNoError));
+}
+
+void TestWinSerialDevice::pendingWriteIsSeenOutBeforeTheNext()
+{
+    FakeDevice device;
+    SerialDevice port(device.slavePath(), SerialDevice::kEventDriven);
+    port.setBaudRate(14); // 19200: 1000 bytes take half a second on the line
+    QVERIFY(port.open(kReadWrite));
+    const int events = DriverLog::liveEvents();
+    const QByteArray table(1000, 'T');
+    QCOMPARE(port.write(table), qint64(1000)); // left pending
+    QCOMPARE(port.write("end", 3), qint64(3)); // waits for the table first
+    QCOMPARE(device.read(1003, 5000), table + "end");
+    port.close();
+    QCOMPARE(DriverLog::liveEvents(), events);
+}
+
+void TestWinSerialDevice::closeAbortsAWriteTheDeviceDoesNotTake()
+{
+    FakeDevice device;
+    SerialDevice port(device.slavePath(), SerialDevice::kEventDriven);
+    QVERIFY(port.open(kReadWrite));
+    const int events = DriverLog::liveEvents();
+    device.stopReading();
+    QCOMPARE(port.write(QByteArray(1025, 'T')), qint64(1025)); // pending for ever
+    QElapsedTimer clock;
+    clock.start();
+    port.close();
+    qDebug("close took %lld ms", clock.elapsed());
+    QVERIFY2(clock.elapsed() < 1000, "close waits 100 ms for the write, then aborts it");
+    QVERIFY(!port.isOpen());
+    QCOMPARE(DriverLog::liveEvents(), events);
+}
+
+void TestWinSerialDevice::closeRacingTheEventThreadsWaitEndsIt_data()
+{
+    QTest::addColumn<bool>("emptyMaskWaitPends");
+    QTest::newRow("driver refuses a wait on an empty mask") << false;
+    QTest::newRow("driver leaves it pending") << true;
+}
+
+// close() raises the stop flag and empties the mask just after the event
+// thread looked at the flag and before it starts its wait.
+void TestWinSerialDevice::closeRacingTheEventThreadsWaitEndsIt()
+{
+    QFETCH(bool, emptyMaskWaitPends);
+    FakeDevice device;
+    SerialDevice port(device.slavePath(), SerialDevice::kEventDriven);
+    DriverLog::setEmptyMaskWaitPends(emptyMaskWaitPends);
+    QSemaphore reached;
+    QSemaphore proceed;
+    DriverLog::beforeNextWaitCommEvent([&] {
+        reached.release();
+        proceed.acquire();
+    });
+    waitErrors.store(0);
+    previousHandler = qInstallMessageHandler(countWaitErrors);
+    const auto restore = qScopeGuard([] { qInstallMessageHandler(previousHandler); });
+    QVERIFY(port.open(kReadWrite));
+    reached.acquire();
+
+    std::atomic<bool> closed { false };
+    std::thread closer([&] {
+        port.close();
+        closed.store(true);
+    });
+    QTRY_COMPARE(DriverLog::record().commMasks.back(), DWORD(0));
+    proceed.release();
+    QTRY_VERIFY_WITH_TIMEOUT(closed.load(), 3000);
+    closer.join();
+    QVERIFY(!port.isOpen());
+    QCOMPARE(waitErrors.load(), 0); // the stop, not a failure
+}
+
+void TestWinSerialDevice::failingWaitIsReportedOnceAndRetriedSlowly()
+{
+    FakeDevice device;
+    SerialDevice port(device.slavePath(), SerialDevice::kEventDriven);
+    constexpr int kFailures = 1000;
+    DriverLog::failNext(DriverLog::Call::WaitCommEvent, ERROR_BAD_COMMAND, kFailures);
+    QTest::ignoreMessage(QtCriticalMsg, "WaitCommEvent error 22\n"); // once only
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(port.open(kReadWrite));
+    QTest::qWait(1000);
+    const int tries = kFailures - DriverLog::failuresLeft(DriverLog::Call::WaitCommEvent);
+    const double perSecond = tries * 1000.0 / double(clock.elapsed());
+    qDebug("%d waits in %lld ms", tries, clock.elapsed());
+    QVERIFY(tries >= 1);
+    QVERIFY(perSecond <= 5.0);
+    clock.restart();
+    port.close();
+    QVERIFY2(clock.elapsed() < 1000, "a stop ends the back-off at once");
 }
 
 QTEST_MAIN(TestWinSerialDevice)

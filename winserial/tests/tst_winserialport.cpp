@@ -1,3 +1,4 @@
+#include "deviceline.h"
 #include "driverlog.h"
 #include "fakedevice.h"
 #include "serialdevice.h"
@@ -67,8 +68,14 @@ void TestWinSerialPort::speedSelectsBaudCodeOrNoRateCall()
     QCOMPARE(int(dcb.ByteSize), 8);
     QCOMPARE(int(dcb.Parity), int(NOPARITY));
     QCOMPARE(int(dcb.StopBits), int(ONESTOPBIT));
-    QCOMPARE(after.timeoutWrites - before.timeoutWrites, 1);
-    QCOMPARE(after.lastTimeouts.ReadTotalTimeoutConstant, 500u);
+    // The library's 500 ms, then the waiting line's own: reads that end on
+    // the first byte or after a short wait, writes that end within it.
+    QCOMPARE(after.timeoutWrites - before.timeoutWrites, 2);
+    QCOMPARE(after.lastTimeouts.ReadIntervalTimeout, MAXDWORD);
+    QCOMPARE(after.lastTimeouts.ReadTotalTimeoutMultiplier, MAXDWORD);
+    QCOMPARE(after.lastTimeouts.ReadTotalTimeoutConstant, DWORD(DeviceLine::kWaitMs));
+    QCOMPARE(after.lastTimeouts.WriteTotalTimeoutMultiplier, 0u);
+    QCOMPARE(after.lastTimeouts.WriteTotalTimeoutConstant, DWORD(DeviceLine::kWaitMs));
 }
 
 void TestWinSerialPort::openOfMissingPortFails()
@@ -90,8 +97,8 @@ void TestWinSerialPort::repeatedOpenAndCloseLeaveNothingOpen()
             port.Set(115200);
             port.Close();
         }
-        // One port object lives on between opens, no more.
-        QCOMPARE(DriverLog::liveHandles(), handles + 1);
+        // One port object and its line's stop event live on between opens, no more.
+        QCOMPARE(DriverLog::liveHandles(), handles + 2);
     }
     QCOMPARE(DriverLog::liveHandles(), handles);
 }

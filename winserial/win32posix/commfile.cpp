@@ -1,11 +1,13 @@
 #include "commfile.h"
 
+#include "customrate.h"
 #include "driverlog.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <utility>
 
 #include <poll.h>
@@ -18,6 +20,11 @@ namespace {
 // How often the watcher looks for new input and modem changes while a
 // WaitCommEvent is pending.
 constexpr int kWatchPeriodMs = 2;
+// A blocked read or write looks this often whether it has been purged or its
+// handle closed.
+constexpr auto kStep = std::chrono::milliseconds(5);
+// The transmitter's FIFO: what a write hands over without waiting for the line.
+constexpr DWORD kFifoBytes = 64;
 // What overlapped I/O in flight reports in OVERLAPPED::Internal.
 constexpr ULONG_PTR kStatusPending = 0x103;
 // Total timeouts beyond this are no limit at all (MAXDWORD per byte and such).
@@ -74,10 +81,54 @@ DWORD errorFromErrno(int error)
 
 using Clock = std::chrono::steady_clock;
 
-long msUntil(Clock::time_point deadline)
+// Milliseconds for poll(): the time left rounded up, at most one step.
+int pollMs(Clock::time_point deadline)
 {
-    return static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero())
+        return 0;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(std::min<Clock::duration>(left, kStep));
+    return static_cast<int>(ms.count());
+}
+
+// The time one character takes on the line: start bit, data, parity, stop.
+std::chrono::nanoseconds characterTime(const DCB &dcb)
+{
+    const long long bits = 1 + dcb.ByteSize + (dcb.Parity != NOPARITY ? 1 : 0)
+        + (dcb.StopBits == ONESTOPBIT ? 1 : 2);
+    return std::chrono::nanoseconds(bits * 1000000000LL / std::max<DWORD>(dcb.BaudRate, 1));
+}
+
+struct ReadRules {
+    bool immediate = false; // MAXDWORD interval alone: what is there, at once
+    bool firstByte = false; // MAXDWORD/MAXDWORD/constant: on the first byte, or after the constant
+    bool hasTotal = false;
+    std::chrono::microseconds total {};
+    bool hasInterval = false;
+    std::chrono::microseconds interval {};
+};
+
+// The forms Windows documents for COMMTIMEOUTS on a read of n bytes.
+ReadRules readRules(const COMMTIMEOUTS &t, DWORD n)
+{
+    ReadRules r;
+    r.immediate = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0
+        && t.ReadTotalTimeoutConstant == 0;
+    r.firstByte = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD
+        && t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < MAXDWORD;
+    if (r.immediate)
+        return r;
+    const unsigned long long total = r.firstByte
+        ? t.ReadTotalTimeoutConstant
+        : static_cast<unsigned long long>(t.ReadTotalTimeoutMultiplier) * n
+            + t.ReadTotalTimeoutConstant;
+    r.hasTotal = total > 0 && total < kForeverMs;
+    if (r.hasTotal)
+        r.total = DriverLog::waitTime(static_cast<DWORD>(total));
+    r.hasInterval = !r.firstByte && t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD;
+    if (r.hasInterval)
+        r.interval = DriverLog::waitTime(t.ReadIntervalTimeout);
+    return r;
 }
 
 } // namespace
@@ -87,10 +138,12 @@ CommFile::CommFile(int descriptor, bool overlappedIo, const DCB &driverDefaults)
     , isOverlapped(overlappedIo)
 {
     // A Windows comm port is always binary: no echo, no line editing, no
-    // translation. Start from that, then take the driver's settings.
+    // translation, whatever flags the adapter came up with. Start from that,
+    // then take the driver's settings.
     termios t {};
     if (::tcgetattr(fd, &t) == 0) {
         ::cfmakeraw(&t);
+        t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR);
         t.c_cflag |= CLOCAL | CREAD;
         t.c_cc[VMIN] = 0;
         t.c_cc[VTIME] = 0;
@@ -102,6 +155,17 @@ CommFile::CommFile(int descriptor, bool overlappedIo, const DCB &driverDefaults)
 
 CommFile::~CommFile()
 {
+    closed();
+    if (watcher.joinable())
+        watcher.join();
+    for (auto &io : pendingIo)
+        io.join();
+    ::close(fd);
+}
+
+void CommFile::closed()
+{
+    isClosed.store(true);
     {
         std::lock_guard<std::mutex> lock(mutex);
         quitting = true;
@@ -114,9 +178,7 @@ CommFile::~CommFile()
         }
     }
     wake.notify_all();
-    if (watcher.joinable())
-        watcher.join();
-    ::close(fd);
+    drained.notify_all();
 }
 
 DCB CommFile::state()
@@ -127,8 +189,9 @@ DCB CommFile::state()
 
 BOOL CommFile::setState(const DCB &wanted)
 {
-    speed_t speed = B0;
-    if (!rateCode(wanted.BaudRate, speed) || wanted.ByteSize < 5 || wanted.ByteSize > 8
+    speed_t speed = B38400;
+    const bool standard = rateCode(wanted.BaudRate, speed);
+    if (wanted.BaudRate == 0 || wanted.ByteSize < 5 || wanted.ByteSize > 8
         || wanted.Parity > SPACEPARITY || wanted.StopBits > TWOSTOPBITS) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -161,7 +224,9 @@ BOOL CommFile::setState(const DCB &wanted)
     }
     if (wanted.StopBits != ONESTOPBIT)
         t.c_cflag |= CSTOPB; // the terminal knows no 1.5; with 5 bits the UART makes it so
-    if (wanted.fOutxCtsFlow || wanted.fRtsControl == RTS_CONTROL_HANDSHAKE)
+    // The transmitter waits for CTS only when told to; RTS handshaking alone
+    // is the receiving side's business.
+    if (wanted.fOutxCtsFlow)
         t.c_cflag |= CRTSCTS;
     t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | INPCK);
     if (wanted.fOutX)
@@ -172,6 +237,12 @@ BOOL CommFile::setState(const DCB &wanted)
         t.c_iflag |= INPCK;
     if (::tcsetattr(fd, TCSANOW, &t) != 0) {
         SetLastError(errorFromErrno(errno));
+        return FALSE;
+    }
+    // Rates without a constant (14400, 56000, 128000, 256000, ...) go to the
+    // UART's divisor as they are, as a Windows driver does.
+    if (!standard && !setCustomRate(fd, wanted.BaudRate)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     std::lock_guard<std::mutex> lock(mutex);
@@ -186,6 +257,12 @@ BOOL CommFile::setTimeouts(const COMMTIMEOUTS &wanted)
     return TRUE;
 }
 
+COMMTIMEOUTS CommFile::currentTimeouts()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return timeouts;
+}
+
 bool CommFile::hungUp() const
 {
     pollfd p { fd, POLLIN, 0 };
@@ -198,36 +275,113 @@ bool CommFile::hungUp() const
     return (p.revents & POLLHUP) && (::ioctl(fd, FIONREAD, &queued) != 0 || queued == 0);
 }
 
-BOOL CommFile::read(void *buffer, DWORD toRead, DWORD &done)
+bool CommFile::readAborted(unsigned generation) const
+{
+    return isClosed.load() || readAbort.load() != generation;
+}
+
+bool CommFile::writeAborted(unsigned generation) const
+{
+    return isClosed.load() || writeAbort.load() != generation;
+}
+
+int CommFile::queuedInput() const
+{
+    int queued = 0;
+    return ::ioctl(fd, FIONREAD, &queued) == 0 ? queued : 0;
+}
+
+void CommFile::pend(OVERLAPPED *ov, std::function<BOOL(DWORD &)> operation, bool isWrite)
+{
+    ov->Internal = kStatusPending;
+    ov->InternalHigh = 0;
+    const HANDLE event = ov->hEvent;
+    std::lock_guard<std::mutex> lock(mutex);
+    // Threads of operations that have finished are collected here.
+    for (auto it = pendingIo.begin(); it != pendingIo.end();) {
+        if (finishedIo.count(it->get_id())) {
+            finishedIo.erase(it->get_id());
+            it->join();
+            it = pendingIo.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (isWrite)
+        ++writesInFlight;
+    pendingIo.emplace_back([this, ov, event, operation = std::move(operation), isWrite] {
+        DWORD done = 0;
+        const BOOL ok = operation(done);
+        // As the system does: the OVERLAPPED is written when the I/O ends,
+        // whatever the program did with it meanwhile.
+        ov->InternalHigh = done;
+        ov->Internal = ok ? 0 : GetLastError();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (isWrite)
+                --writesInFlight;
+            finishedIo.insert(std::this_thread::get_id());
+        }
+        drained.notify_all();
+        if (event)
+            SetEvent(event);
+    });
+    SetLastError(ERROR_IO_PENDING);
+}
+
+BOOL CommFile::read(void *buffer, DWORD toRead, DWORD &done, OVERLAPPED *ov)
 {
     done = 0;
-    COMMTIMEOUTS t {};
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        t = timeouts;
+    const COMMTIMEOUTS t = currentTimeouts();
+    const unsigned generation = readAbort.load();
+    auto *bytes = static_cast<char *>(buffer);
+    if (!ov)
+        return readNow(bytes, toRead, done, t, generation);
+    if (ov->hEvent)
+        ResetEvent(ov->hEvent);
+    // A read ends within the call only when the rules let it end without
+    // waiting; otherwise it is left pending, as serial drivers do.
+    const ReadRules rules = readRules(t, toRead);
+    const auto queued = static_cast<DWORD>(queuedInput());
+    if (toRead == 0 || rules.immediate || queued >= toRead || (rules.firstByte && queued > 0)) {
+        const BOOL ok = readNow(bytes, toRead, done, t, generation);
+        ov->Internal = ok ? 0 : GetLastError();
+        ov->InternalHigh = done;
+        if (ov->hEvent)
+            SetEvent(ov->hEvent);
+        return ok;
     }
+    pend(
+        ov,
+        [this, bytes, toRead, t, generation](DWORD &n) {
+            return readNow(bytes, toRead, n, t, generation);
+        },
+        false);
+    return FALSE;
+}
+
+BOOL CommFile::readNow(
+    char *bytes, DWORD toRead, DWORD &done, const COMMTIMEOUTS &t, unsigned generation)
+{
+    done = 0;
     if (toRead == 0)
         return TRUE;
-    // MAXDWORD interval with no totals: return at once with what is there.
-    const bool immediate = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0
-        && t.ReadTotalTimeoutConstant == 0;
-    const unsigned long long total
-        = static_cast<unsigned long long>(t.ReadTotalTimeoutMultiplier) * toRead
-        + t.ReadTotalTimeoutConstant;
-    const bool hasTotal = !immediate && total > 0 && total < kForeverMs;
-    const auto totalDeadline = Clock::now() + std::chrono::milliseconds(hasTotal ? total : 0);
-    const bool hasInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD;
+    const ReadRules rules = readRules(t, toRead);
+    const auto start = Clock::now();
+    const auto totalDeadline = start + rules.total;
     auto intervalDeadline = Clock::time_point::max();
-
-    auto *bytes = static_cast<char *>(buffer);
     for (;;) {
+        if (readAborted(generation)) {
+            SetLastError(ERROR_OPERATION_ABORTED);
+            return FALSE;
+        }
         const ssize_t n = ::read(fd, bytes + done, toRead - done);
         if (n > 0) {
             done += static_cast<DWORD>(n);
-            if (done == toRead)
+            if (done == toRead || rules.firstByte)
                 break;
-            if (hasInterval)
-                intervalDeadline = Clock::now() + std::chrono::milliseconds(t.ReadIntervalTimeout);
+            if (rules.hasInterval)
+                intervalDeadline = Clock::now() + rules.interval;
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -240,20 +394,22 @@ BOOL CommFile::read(void *buffer, DWORD toRead, DWORD &done)
             SetLastError(errorFromErrno(errno));
             return FALSE;
         }
-        if (immediate)
+        if (rules.immediate)
             break;
-        long wait = -1;
-        if (hasTotal)
-            wait = msUntil(totalDeadline);
-        if (done > 0 && hasInterval) {
-            const long interval = msUntil(intervalDeadline);
-            wait = wait < 0 ? interval : std::min(wait, interval);
-        }
-        if ((hasTotal || (done > 0 && hasInterval)) && wait <= 0)
+        auto deadline = Clock::time_point::max();
+        if (rules.hasTotal)
+            deadline = totalDeadline;
+        if (done > 0 && rules.hasInterval)
+            deadline = std::min(deadline, intervalDeadline);
+        if (deadline != Clock::time_point::max() && Clock::now() >= deadline)
             break;
         pollfd p { fd, POLLIN, 0 };
-        const int ready = ::poll(&p, 1, static_cast<int>(wait));
-        if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN)) {
+        const int wait = deadline == Clock::time_point::max()
+            ? static_cast<int>(kStep.count())
+            : pollMs(deadline);
+        const int ready = ::poll(&p, 1, wait);
+        // A hung-up line polls as readable, but nothing more will come.
+        if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && queuedInput() == 0) {
             if (done > 0)
                 break;
             SetLastError(ERROR_BAD_COMMAND);
@@ -261,28 +417,100 @@ BOOL CommFile::read(void *buffer, DWORD toRead, DWORD &done)
         }
     }
     std::lock_guard<std::mutex> lock(mutex);
-    int left = 0;
-    if (::ioctl(fd, FIONREAD, &left) == 0)
-        seenInQueue = left;
+    seenInQueue = queuedInput();
     return TRUE;
 }
 
-BOOL CommFile::write(const void *buffer, DWORD toWrite, DWORD &done)
+DWORD CommFile::transmitRoom(Clock::time_point now)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (lineFreeAt <= now)
+        return kFifoBytes;
+    const auto queued = static_cast<DWORD>((lineFreeAt - now) / characterTime(dcb)) + 1;
+    return queued >= kFifoBytes ? 0 : kFifoBytes - queued;
+}
+
+void CommFile::sent(DWORD n, Clock::time_point now)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (lineFreeAt < now)
+        lineFreeAt = now;
+    lineFreeAt += characterTime(dcb) * n;
+}
+
+BOOL CommFile::write(const void *buffer, DWORD toWrite, DWORD &done, OVERLAPPED *ov)
 {
     done = 0;
-    COMMTIMEOUTS t {};
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        t = timeouts;
+    const COMMTIMEOUTS t = currentTimeouts();
+    const unsigned generation = writeAbort.load();
+    const auto *bytes = static_cast<const char *>(buffer);
+    if (ov && ov->hEvent)
+        ResetEvent(ov->hEvent);
+    // Without an OVERLAPPED, or when the transmitter takes it all at once, the
+    // write ends within the call; otherwise it is left pending.
+    if (!ov || toWrite <= transmitRoom(Clock::now())) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++writesInFlight;
+        }
+        const BOOL ok = writeNow(bytes, toWrite, done, t, generation);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            --writesInFlight;
+        }
+        drained.notify_all();
+        if (ov) {
+            ov->Internal = ok ? 0 : GetLastError();
+            ov->InternalHigh = done;
+            if (ov->hEvent)
+                SetEvent(ov->hEvent);
+        }
+        return ok;
     }
+    pend(
+        ov,
+        [this, bytes, toWrite, t, generation](DWORD &n) {
+            return writeNow(bytes, toWrite, n, t, generation);
+        },
+        true);
+    return FALSE;
+}
+
+// Bytes go to the device as fast as the line carries them, through a small
+// FIFO; a device that does not read (a full pseudo-terminal) holds the write
+// until the write time-out, if any, lets it end with fewer bytes.
+BOOL CommFile::writeNow(
+    const char *bytes, DWORD toWrite, DWORD &done, const COMMTIMEOUTS &t, unsigned generation)
+{
+    done = 0;
     const unsigned long long total
         = static_cast<unsigned long long>(t.WriteTotalTimeoutMultiplier) * toWrite
         + t.WriteTotalTimeoutConstant;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(std::min(total, kForeverMs));
-    const auto *bytes = static_cast<const char *>(buffer);
+    const bool hasTotal = total > 0 && total < kForeverMs;
+    const auto deadline = hasTotal ? Clock::now() + DriverLog::waitTime(static_cast<DWORD>(total))
+                                   : Clock::time_point::max();
     while (done < toWrite) {
-        const ssize_t n = ::write(fd, bytes + done, toWrite - done);
+        if (writeAborted(generation)) {
+            SetLastError(ERROR_OPERATION_ABORTED);
+            return FALSE;
+        }
+        const auto now = Clock::now();
+        if (now >= deadline)
+            break; // timed out: the count tells how far it got
+        const DWORD room = transmitRoom(now);
+        if (room == 0) {
+            // Wait until half the FIFO has gone out.
+            Clock::time_point freeAt;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                freeAt = lineFreeAt - characterTime(dcb) * (kFifoBytes / 2);
+            }
+            std::this_thread::sleep_until(std::min({ freeAt, now + kStep, deadline }));
+            continue;
+        }
+        const ssize_t n = ::write(fd, bytes + done, std::min(room, toWrite - done));
         if (n > 0) {
+            sent(static_cast<DWORD>(n), now);
             done += static_cast<DWORD>(n);
             continue;
         }
@@ -292,14 +520,9 @@ BOOL CommFile::write(const void *buffer, DWORD toWrite, DWORD &done)
             SetLastError(errorFromErrno(errno));
             return FALSE;
         }
-        long wait = -1;
-        if (total > 0 && total < kForeverMs) {
-            wait = msUntil(deadline);
-            if (wait <= 0)
-                break; // timed out: the count tells how far it got
-        }
         pollfd p { fd, POLLOUT, 0 };
-        if (::poll(&p, 1, static_cast<int>(wait)) > 0 && (p.revents & (POLLHUP | POLLERR))) {
+        const int wait = hasTotal ? pollMs(deadline) : static_cast<int>(kStep.count());
+        if (::poll(&p, 1, wait) > 0 && (p.revents & (POLLHUP | POLLERR))) {
             SetLastError(ERROR_BAD_COMMAND);
             return FALSE;
         }
@@ -314,10 +537,37 @@ BOOL CommFile::write(const void *buffer, DWORD toWrite, DWORD &done)
 
 BOOL CommFile::flush()
 {
-    if (::tcdrain(fd) != 0) {
-        SetLastError(errorFromErrno(errno));
-        return FALSE;
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        if (isClosed.load()) {
+            SetLastError(ERROR_OPERATION_ABORTED);
+            return FALSE;
+        }
+        const auto now = Clock::now();
+        if (writesInFlight == 0 && lineFreeAt <= now)
+            return TRUE;
+        const auto until = writesInFlight == 0 ? std::min(lineFreeAt, now + kStep) : now + kStep;
+        drained.wait_until(lock, until);
     }
+}
+
+BOOL CommFile::purge(DWORD flags)
+{
+    if (flags & PURGE_TXABORT)
+        writeAbort.fetch_add(1);
+    if (flags & PURGE_RXABORT)
+        readAbort.fetch_add(1);
+    if (flags & PURGE_TXCLEAR) {
+        ::tcflush(fd, TCOFLUSH);
+        std::lock_guard<std::mutex> lock(mutex);
+        lineFreeAt = Clock::now();
+    }
+    if (flags & PURGE_RXCLEAR) {
+        ::tcflush(fd, TCIFLUSH);
+        std::lock_guard<std::mutex> lock(mutex);
+        seenInQueue = 0;
+    }
+    drained.notify_all();
     return TRUE;
 }
 
@@ -337,7 +587,10 @@ BOOL CommFile::setMask(DWORD newMask)
 BOOL CommFile::waitEvent(DWORD *events, OVERLAPPED *ov)
 {
     std::unique_lock<std::mutex> lock(mutex);
-    if (mask == 0 || waitOverlapped || !events) {
+    // serial.sys refuses a wait with no events to wait for; some drivers take
+    // it and leave it pending until the mask changes.
+    const bool emptyPends = mask == 0 && ov && DriverLog::emptyMaskWaitPends();
+    if ((mask == 0 && !emptyPends) || waitOverlapped || !events) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -351,6 +604,8 @@ BOOL CommFile::waitEvent(DWORD *events, OVERLAPPED *ov)
             wake.wait_for(lock, std::chrono::milliseconds(kWatchPeriodMs));
         }
     }
+    if (ov->hEvent)
+        ResetEvent(ov->hEvent);
     ov->Internal = kStatusPending;
     ov->InternalHigh = 0;
     waitMask = events;

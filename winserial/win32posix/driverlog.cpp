@@ -3,8 +3,12 @@
 #include "eventobject.h"
 #include "handletable.h"
 
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -26,14 +30,28 @@ DCB bootDefaults()
     return dcb;
 }
 
+bool tickFromEnvironment()
+{
+    const char* value = std::getenv("WIN32POSIX_WINDOWS_TICK");
+    return value && *value && std::strcmp(value, "0") != 0;
+}
+
+// The default timer resolution of Windows: 64 ticks a second.
+constexpr long long kTickUs = 15625;
+
+std::atomic<bool> tick { tickFromEnvironment() };
+std::atomic<unsigned long long> callCount { 0 };
+
 struct State {
     std::mutex mutex;
     DriverLog::Record record;
-    std::map<DriverLog::Call, DWORD> failures;
+    std::map<DriverLog::Call, std::pair<DWORD, int>> failures; // error, times left
     DCB defaults = bootDefaults();
     DWORD commErrors = 0;
     bool modemOverride = false;
     DWORD modem = 0;
+    std::function<void()> waitHook;
+    bool emptyMaskPends = false;
 };
 
 State& state()
@@ -60,12 +78,73 @@ void DriverLog::reset()
     s.commErrors = 0;
     s.modemOverride = false;
     s.modem = 0;
+    s.waitHook = nullptr;
+    s.emptyMaskPends = false;
 }
 
-void DriverLog::failNext(Call call, DWORD error)
+void DriverLog::setWindowsTick(bool on)
+{
+    tick.store(on);
+}
+
+bool DriverLog::windowsTick()
+{
+    return tick.load();
+}
+
+std::chrono::microseconds DriverLog::waitTime(DWORD ms)
+{
+    const long long us = static_cast<long long>(ms) * 1000;
+    if (!tick.load() || us == 0)
+        return std::chrono::microseconds(us);
+    return std::chrono::microseconds((us + kTickUs - 1) / kTickUs * kTickUs);
+}
+
+void DriverLog::beforeNextWaitCommEvent(std::function<void()> hook)
 {
     std::lock_guard<std::mutex> lock(state().mutex);
-    state().failures[call] = error;
+    state().waitHook = std::move(hook);
+}
+
+std::function<void()> DriverLog::takeWaitHook()
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return std::exchange(state().waitHook, nullptr);
+}
+
+void DriverLog::setEmptyMaskWaitPends(bool pends)
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().emptyMaskPends = pends;
+}
+
+bool DriverLog::emptyMaskWaitPends()
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().emptyMaskPends;
+}
+
+unsigned long long DriverLog::calls()
+{
+    return callCount.load(std::memory_order_relaxed);
+}
+
+void DriverLog::noteCall()
+{
+    callCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+void DriverLog::failNext(Call call, DWORD error, int times)
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().failures[call] = { error, times };
+}
+
+int DriverLog::failuresLeft(Call call)
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    const auto it = state().failures.find(call);
+    return it == state().failures.end() ? 0 : it->second.second;
 }
 
 void DriverLog::setDriverDefaults(const DCB& dcb)
@@ -111,8 +190,9 @@ bool DriverLog::takeFailure(Call call, DWORD& error)
     const auto it = s.failures.find(call);
     if (it == s.failures.end())
         return false;
-    error = it->second;
-    s.failures.erase(it);
+    error = it->second.first;
+    if (--it->second.second <= 0)
+        s.failures.erase(it);
     return true;
 }
 
@@ -142,6 +222,12 @@ void DriverLog::noteConfig(const DCB& dcb)
     std::lock_guard<std::mutex> lock(state().mutex);
     ++state().record.configWrites;
     state().record.lastConfig = dcb;
+}
+
+void DriverLog::noteConfigRefused()
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    ++state().record.configRefusals;
 }
 
 void DriverLog::noteTimeouts(const COMMTIMEOUTS& timeouts)

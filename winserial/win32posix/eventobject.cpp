@@ -25,11 +25,19 @@ void EventObject::reset()
 
 bool EventObject::wait(long ms)
 {
+    if (ms >= 0)
+        return waitFor(std::chrono::milliseconds(ms));
     std::unique_lock<std::mutex> lock(mutex);
-    const auto isSet = [this] { return signalled; };
-    if (ms < 0)
-        changed.wait(lock, isSet);
-    else if (!changed.wait_for(lock, std::chrono::milliseconds(ms), isSet))
+    changed.wait(lock, [this] { return signalled; });
+    if (!manual)
+        signalled = false;
+    return true;
+}
+
+bool EventObject::waitFor(std::chrono::microseconds time)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!changed.wait_for(lock, time, [this] { return signalled; }))
         return false;
     if (!manual)
         signalled = false;

@@ -2,6 +2,7 @@
 
 #include "kernelobject.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -15,6 +16,7 @@ public:
     void reset();
     // Waits up to ms milliseconds (negative: for ever); true when signalled.
     bool wait(long ms);
+    bool waitFor(std::chrono::microseconds time);
 
 private:
     std::mutex mutex;

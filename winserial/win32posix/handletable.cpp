@@ -39,6 +39,7 @@ bool HandleTable::remove(HANDLE handle)
         last = std::move(it->second);
         t.objects.erase(it);
     }
+    last->closed();
     return true;
 }
 

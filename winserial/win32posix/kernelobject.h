@@ -7,4 +7,7 @@ public:
     virtual ~KernelObject() = default;
     KernelObject(const KernelObject&) = delete;
     KernelObject& operator=(const KernelObject&) = delete;
+
+    // The handle was closed; calls still under way on the object end now.
+    virtual void closed() { }
 };

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -40,13 +41,14 @@ bool injected(DriverLog::Call call)
     return true;
 }
 
-// An overlapped operation that the stand-in finished at once: Windows then
-// fills the OVERLAPPED and signals its event as for a late completion.
+// An overlapped operation that failed at once: Windows still fills the
+// OVERLAPPED and signals its event.
 void finish(OVERLAPPED* ov, BOOL ok, DWORD done)
 {
     if (!ov)
         return;
-    ov->Internal = ok ? 0 : GetLastError();
+    const DWORD error = GetLastError();
+    ov->Internal = ok ? 0 : error;
     ov->InternalHigh = done;
     if (ov->hEvent)
         SetEvent(ov->hEvent);
@@ -67,6 +69,7 @@ void SetLastError(DWORD error)
 HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD creation,
     DWORD flags, HANDLE)
 {
+    DriverLog::noteCall();
     DriverLog::noteCreate(fileName ? fileName : "");
     if (injected(DriverLog::Call::CreateFileA))
         return INVALID_HANDLE_VALUE;
@@ -93,11 +96,13 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, 
 
 BOOL CloseHandle(HANDLE object)
 {
+    DriverLog::noteCall();
     return HandleTable::remove(object) ? TRUE : fail(ERROR_INVALID_HANDLE);
 }
 
 BOOL GetCommConfig(HANDLE handle, LPCOMMCONFIG config, LPDWORD size)
 {
+    DriverLog::noteCall();
     const auto file = comm(handle);
     if (!file)
         return FALSE;
@@ -115,6 +120,7 @@ BOOL GetCommConfig(HANDLE handle, LPCOMMCONFIG config, LPDWORD size)
 
 BOOL SetCommConfig(HANDLE handle, LPCOMMCONFIG config, DWORD size)
 {
+    DriverLog::noteCall();
     const auto file = comm(handle);
     if (!file)
         return FALSE;
@@ -123,11 +129,15 @@ BOOL SetCommConfig(HANDLE handle, LPCOMMCONFIG config, DWORD size)
     DriverLog::noteConfig(config->dcb);
     if (injected(DriverLog::Call::SetCommConfig))
         return FALSE;
-    return file->setState(config->dcb);
+    const BOOL ok = file->setState(config->dcb);
+    if (!ok)
+        DriverLog::noteConfigRefused();
+    return ok;
 }
 
 BOOL GetCommState(HANDLE handle, LPDCB dcb)
 {
+    DriverLog::noteCall();
     const auto file = comm(handle);
     if (!file)
         return FALSE;
@@ -139,6 +149,7 @@ BOOL GetCommState(HANDLE handle, LPDCB dcb)
 
 BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts)
 {
+    DriverLog::noteCall();
     const auto file = comm(handle);
     if (!file)
         return FALSE;
@@ -148,8 +159,42 @@ BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts)
     return file->setTimeouts(*timeouts);
 }
 
+BOOL GetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts)
+{
+    DriverLog::noteCall();
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    if (!timeouts)
+        return fail(ERROR_INVALID_PARAMETER);
+    *timeouts = file->currentTimeouts();
+    return TRUE;
+}
+
+BOOL SetCommState(HANDLE handle, LPDCB dcb)
+{
+    DriverLog::noteCall();
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    if (!dcb)
+        return fail(ERROR_INVALID_PARAMETER);
+    DriverLog::noteConfig(*dcb);
+    return file->setState(*dcb);
+}
+
+BOOL PurgeComm(HANDLE handle, DWORD flags)
+{
+    DriverLog::noteCall();
+    const auto file = comm(handle);
+    if (!file)
+        return FALSE;
+    return file->purge(flags);
+}
+
 BOOL SetCommMask(HANDLE handle, DWORD mask)
 {
+    DriverLog::noteCall();
     const auto file = comm(handle);
     if (!file)
         return FALSE;
@@ -161,9 +206,12 @@ BOOL SetCommMask(HANDLE handle, DWORD mask)
 
 BOOL WaitCommEvent(HANDLE handle, LPDWORD mask, LPOVERLAPPED overlapped)
 {
+    DriverLog::noteCall();
     const auto file = comm(handle);
     if (!file)
         return FALSE;
+    if (const auto hook = DriverLog::takeWaitHook())
+        hook();
     if (injected(DriverLog::Call::WaitCommEvent))
         return FALSE;
     return file->waitEvent(mask, overlapped);
@@ -171,6 +219,7 @@ BOOL WaitCommEvent(HANDLE handle, LPDWORD mask, LPOVERLAPPED overlapped)
 
 BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat)
 {
+    DriverLog::noteCall();
     const auto file = comm(handle);
     if (!file)
         return FALSE;
@@ -181,6 +230,7 @@ BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT stat)
 
 BOOL EscapeCommFunction(HANDLE handle, DWORD function)
 {
+    DriverLog::noteCall();
     const auto file = comm(handle);
     if (!file)
         return FALSE;
@@ -190,6 +240,7 @@ BOOL EscapeCommFunction(HANDLE handle, DWORD function)
 
 BOOL GetCommModemStatus(HANDLE handle, LPDWORD status)
 {
+    DriverLog::noteCall();
     const auto file = comm(handle);
     if (!file)
         return FALSE;
@@ -200,50 +251,59 @@ BOOL GetCommModemStatus(HANDLE handle, LPDWORD status)
 
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped)
 {
+    DriverLog::noteCall();
     const auto file = comm(handle);
     if (!file)
         return FALSE;
     // A handle opened for overlapped I/O needs an OVERLAPPED, as on Windows.
     if (file->overlapped() && !overlapped)
         return fail(ERROR_INVALID_PARAMETER);
+    if (injected(DriverLog::Call::ReadFile)) {
+        finish(overlapped, FALSE, 0);
+        return FALSE;
+    }
     DWORD done = 0;
-    BOOL ok = FALSE;
-    if (!injected(DriverLog::Call::ReadFile))
-        ok = file->read(buffer, toRead, done);
+    const BOOL ok = file->read(buffer, toRead, done, overlapped);
     if (read)
         *read = done;
-    finish(overlapped, ok, done);
     return ok;
 }
 
 BOOL WriteFile(
     HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped)
 {
+    DriverLog::noteCall();
     const auto file = comm(handle);
     if (!file)
         return FALSE;
     if (file->overlapped() && !overlapped)
         return fail(ERROR_INVALID_PARAMETER);
+    if (injected(DriverLog::Call::WriteFile)) {
+        finish(overlapped, FALSE, 0);
+        return FALSE;
+    }
     DWORD done = 0;
-    BOOL ok = FALSE;
-    if (!injected(DriverLog::Call::WriteFile))
-        ok = file->write(buffer, toWrite, done);
+    const BOOL ok = file->write(buffer, toWrite, done, overlapped);
     if (written)
         *written = done;
-    finish(overlapped, ok, done);
     return ok;
 }
 
 BOOL GetOverlappedResult(HANDLE handle, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait)
 {
+    DriverLog::noteCall();
     if (!comm(handle))
         return FALSE;
     if (!overlapped)
         return fail(ERROR_INVALID_PARAMETER);
+    // The event tells when the I/O has ended; a manual-reset event stays
+    // signalled for the next look.
     const auto event = HandleTable::find<EventObject>(overlapped->hEvent);
-    if (wait && event)
+    if (!event)
+        return fail(ERROR_INVALID_HANDLE);
+    if (wait)
         event->wait(-1);
-    else if (event && !event->wait(0))
+    else if (!event->wait(0))
         return fail(ERROR_IO_INCOMPLETE);
     if (transferred)
         *transferred = static_cast<DWORD>(overlapped->InternalHigh);
@@ -254,17 +314,20 @@ BOOL GetOverlappedResult(HANDLE handle, LPOVERLAPPED overlapped, LPDWORD transfe
 
 BOOL FlushFileBuffers(HANDLE handle)
 {
+    DriverLog::noteCall();
     const auto file = comm(handle);
     return file ? file->flush() : FALSE;
 }
 
 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCWSTR)
 {
+    DriverLog::noteCall();
     return HandleTable::add(std::make_shared<EventObject>(manualReset != 0, initialState != 0));
 }
 
 BOOL SetEvent(HANDLE handle)
 {
+    DriverLog::noteCall();
     const auto event = HandleTable::find<EventObject>(handle);
     if (!event)
         return fail(ERROR_INVALID_HANDLE);
@@ -274,6 +337,7 @@ BOOL SetEvent(HANDLE handle)
 
 BOOL ResetEvent(HANDLE handle)
 {
+    DriverLog::noteCall();
     const auto event = HandleTable::find<EventObject>(handle);
     if (!event)
         return fail(ERROR_INVALID_HANDLE);
@@ -283,11 +347,22 @@ BOOL ResetEvent(HANDLE handle)
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
+    DriverLog::noteCall();
     const auto event = HandleTable::find<EventObject>(handle);
     if (!event) {
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
-    const long ms = milliseconds == INFINITE ? -1 : static_cast<long>(milliseconds);
-    return event->wait(ms) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    if (milliseconds == INFINITE)
+        return event->wait(-1) ? WAIT_OBJECT_0 : WAIT_FAILED;
+    return event->waitFor(DriverLog::waitTime(milliseconds)) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+void Sleep(DWORD milliseconds)
+{
+    DriverLog::noteCall();
+    if (milliseconds == 0)
+        std::this_thread::yield();
+    else
+        std::this_thread::sleep_for(DriverLog::waitTime(milliseconds));
 }

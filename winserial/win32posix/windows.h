@@ -90,6 +90,16 @@ constexpr DWORD CLRRTS = 4;
 constexpr DWORD SETDTR = 5;
 constexpr DWORD CLRDTR = 6;
 
+constexpr DWORD PURGE_TXABORT = 0x0001;
+constexpr DWORD PURGE_RXABORT = 0x0002;
+constexpr DWORD PURGE_TXCLEAR = 0x0004;
+constexpr DWORD PURGE_RXCLEAR = 0x0008;
+
+constexpr DWORD CBR_14400 = 14400;
+constexpr DWORD CBR_56000 = 56000;
+constexpr DWORD CBR_128000 = 128000;
+constexpr DWORD CBR_256000 = 256000;
+
 constexpr DWORD MS_CTS_ON = 0x0010;
 constexpr DWORD MS_DSR_ON = 0x0020;
 constexpr DWORD MS_RING_ON = 0x0040;
@@ -188,6 +198,9 @@ BOOL GetCommConfig(HANDLE comm, LPCOMMCONFIG config, LPDWORD size);
 BOOL SetCommConfig(HANDLE comm, LPCOMMCONFIG config, DWORD size);
 BOOL GetCommState(HANDLE comm, LPDCB dcb);
 BOOL SetCommTimeouts(HANDLE comm, LPCOMMTIMEOUTS timeouts);
+BOOL GetCommTimeouts(HANDLE comm, LPCOMMTIMEOUTS timeouts);
+BOOL SetCommState(HANDLE comm, LPDCB dcb);
+BOOL PurgeComm(HANDLE comm, DWORD flags);
 BOOL SetCommMask(HANDLE comm, DWORD mask);
 BOOL WaitCommEvent(HANDLE comm, LPDWORD mask, LPOVERLAPPED overlapped);
 BOOL ClearCommError(HANDLE comm, LPDWORD errors, LPCOMSTAT stat);
@@ -205,3 +218,4 @@ HANDLE CreateEventW(
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+void Sleep(DWORD milliseconds);
