@@ -1,3 +1,4 @@
+#include "portlist.h"
 #include "simulatedbench.h"
 #include "zorsimulator.h"
 
@@ -248,7 +249,7 @@ private slots:
     void helpOnEachCommand_data()
     {
         QTest::addColumn<QString>("command");
-        for (const char *c : {"capture", "measure", "generate"})
+        for (const char *c : {"ports", "capture", "measure", "generate"})
             QTest::newRow(c) << QString::fromLatin1(c);
     }
 
@@ -259,6 +260,17 @@ private slots:
         QCOMPARE(run.exitCode, 0);
         QVERIFY(run.out.startsWith("Usage: labbench-cli " + command.toUtf8()));
         QVERIFY(run.err.isEmpty());
+    }
+
+    // One line per port the system lists, by-id names with their targets.
+    void portsListsThePortsPresent()
+    {
+        const auto run = SimulatedBench::cli({QStringLiteral("ports")});
+        QCOMPARE(run.exitCode, 0);
+        QByteArray expected;
+        for (const PortEntry &port : listPorts())
+            expected += (port.target.isEmpty() ? port.path : port.path + '\t' + port.target).toUtf8() + '\n';
+        QCOMPARE(run.out, expected);
     }
 
     void portThatCannotBeOpenedExitsWithThree()
