@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr const char *kTabNames[] = {"oscyloskop", "generator", "analizator"};
+constexpr const char *kTabNames[] = { "oscyloskop", "generator", "analizator" };
 constexpr int kExportTabs = 3; // the first three tabs have something to save
 
 bool exportable(int tab)
@@ -31,8 +31,14 @@ bool exportable(int tab)
 } // namespace
 
 Exporter::Exporter(QWidget *w, QTabWidget *t, const Oscyloskop *o, const Generator *g,
-                   const Analizator *a, const Ustawienia *s)
-    : QObject(w), window(w), tabs(t), oscyloskop(o), generator(g), analizator(a), settings(s)
+    const Analizator *a, const Ustawienia *s)
+    : QObject(w)
+    , window(w)
+    , tabs(t)
+    , oscyloskop(o)
+    , generator(g)
+    , analizator(a)
+    , settings(s)
 {
     // Above the port button, where no instrument has a control.
     button = new QPushButton(QStringLiteral("Export…"), window);
@@ -50,7 +56,7 @@ QString Exporter::proposal(int tab)
 {
     return QStringLiteral("%1-%2.csv")
         .arg(QLatin1String(kTabNames[tab]),
-             QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
 }
 
 void Exporter::tabSlot(int tab)
@@ -66,8 +72,8 @@ void Exporter::askSlot()
     const int tab = tabs->currentIndex();
     if (!exportable(tab))
         return;
-    auto *dialog = new QFileDialog(window, QStringLiteral("Export"), QDir::currentPath(),
-                                   QStringLiteral("CSV table (*.csv)"));
+    auto *dialog = new QFileDialog(
+        window, QStringLiteral("Export"), QDir::currentPath(), QStringLiteral("CSV table (*.csv)"));
     dialog->setObjectName(QStringLiteral("exportDialog"));
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -76,7 +82,7 @@ void Exporter::askSlot()
     dialog->selectFile(proposal(tab));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QFileDialog::fileSelected, this,
-            [this, tab](const QString &path) { exportTo(tab, path); });
+        [this, tab](const QString &path) { exportTo(tab, path); });
     dialog->open();
 }
 
@@ -85,21 +91,21 @@ QByteArray Exporter::table(int tab) const
     const QString port = settings->getPortName();
     if (tab == 0) {
         const Oscyloskop::Picture &p = oscyloskop->picture();
-        const tracetable::ScopeFrame f{p.frame.data(), p.tbIndex, p.gain1, p.gain2, p.twoChannels,
-                                       p.time};
+        const tracetable::ScopeFrame f { p.frame.data(), p.tbIndex, p.gain1, p.gain2, p.twoChannels,
+            p.time };
         QByteArray out = tracetable::scopeHeader(f, port, false);
         tracetable::appendScopeRows(out, f);
         return out;
     }
     if (tab == 1) {
         const Generator::Playing p = generator->playing();
-        const tracetable::GeneratorTable g{p.table.data(), p.tab,       p.period, p.freq,
-                                           p.type,         p.amplitude, p.duty,   p.offset};
+        const tracetable::GeneratorTable g { p.table.data(), p.tab, p.period, p.freq, p.type,
+            p.amplitude, p.duty, p.offset };
         return tracetable::generatorTable(g, port, QDateTime::currentDateTime());
     }
     const Analizator::Picture &p = analizator->picture();
-    const tracetable::Spectrum s{analizator->levels(), p.tbIndex, p.gainIndex, p.xPos,
-                                 p.readouts.powerDb, p.readouts.thdnPercent, p.time};
+    const tracetable::Spectrum s { analizator->levels(), p.tbIndex, p.gainIndex, p.xPos,
+        p.readouts.powerDb, p.readouts.thdnPercent, p.time };
     return tracetable::spectrumTable(s, port);
 }
 
@@ -109,8 +115,8 @@ bool Exporter::exportTo(int tab, const QString &csvPath)
         return false;
     // The picture first: grabbing repaints, and the table then comes from the
     // very paint the picture shows.
-    const QPixmap picture =
-        window->grab(QRect(kPictureLeft, kPictureTop, kPictureWidth, kPictureHeight));
+    const QPixmap picture
+        = window->grab(QRect(kPictureLeft, kPictureTop, kPictureWidth, kPictureHeight));
     const QByteArray csv = table(tab);
     QByteArray png;
     QBuffer pngBuffer(&png);
@@ -121,7 +127,8 @@ bool Exporter::exportTo(int tab, const QString &csvPath)
     const QString pngPath = info.dir().filePath(info.completeBaseName() + QStringLiteral(".png"));
     QSaveFile csvFile(csvPath);
     QSaveFile pngFile(pngPath);
-    const std::pair<QSaveFile *, const QByteArray *> files[] = {{&csvFile, &csv}, {&pngFile, &png}};
+    const std::pair<QSaveFile *, const QByteArray *> files[]
+        = { { &csvFile, &csv }, { &pngFile, &png } };
     for (const auto &[file, data] : files) {
         if (!file->open(QIODevice::WriteOnly) || file->write(*data) != data->size()) {
             fail(file->fileName(), file->errorString());
@@ -143,8 +150,7 @@ bool Exporter::exportTo(int tab, const QString &csvPath)
 void Exporter::fail(const QString &path, const QString &reason)
 {
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export"),
-                                QStringLiteral("Cannot write %1: %2").arg(path, reason),
-                                QMessageBox::Ok, window);
+        QStringLiteral("Cannot write %1: %2").arg(path, reason), QMessageBox::Ok, window);
     box->setObjectName(QStringLiteral("exportError"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

@@ -20,8 +20,7 @@ class Exporter : public QObject {
     Q_OBJECT
 public:
     Exporter(QWidget *window, QTabWidget *tabs, const Oscyloskop *oscyloskop,
-             const Generator *generator, const Analizator *analizator,
-             const Ustawienia *settings);
+        const Generator *generator, const Analizator *analizator, const Ustawienia *settings);
 
     // The proposed file name for a tab: "<tab>-<YYYYmmdd-HHMMSS>.csv".
     static QString proposal(int tab);

@@ -45,9 +45,9 @@ int main(int argc, char *argv[])
     QElapsedTimer wall;
     wall.start();
     cli.start(QStringLiteral(LABBENCH_CLI),
-              {QStringLiteral("capture"), QStringLiteral("--port"), sim.portPath(),
-               QStringLiteral("--speed"), QString::number(kSpeed), QStringLiteral("--channels"),
-               QString::number(channels), QStringLiteral("--frames"), QStringLiteral("1000000000")});
+        { QStringLiteral("capture"), QStringLiteral("--port"), sim.portPath(),
+            QStringLiteral("--speed"), QString::number(kSpeed), QStringLiteral("--channels"),
+            QString::number(channels), QStringLiteral("--frames"), QStringLiteral("1000000000") });
     if (!cli.waitForStarted()) {
         std::fprintf(stderr, "bench-capture: labbench-cli did not start\n");
         return 1;
@@ -69,8 +69,8 @@ int main(int argc, char *argv[])
     // Whole frames only: the few "#" lines at the top make less than one.
     const long perFrame = kFrameSamples / channels;
     const double captured = double(rows / perFrame);
-    bench::print(QStringLiteral("capture.frames_captured"), captured / elapsed,
-                 QStringLiteral("frames/s"));
+    bench::print(
+        QStringLiteral("capture.frames_captured"), captured / elapsed, QStringLiteral("frames/s"));
     bench::print(QStringLiteral("capture.frames_sent"), sent / elapsed, QStringLiteral("frames/s"));
     bench::print(QStringLiteral("capture.ratio"), sent > 0 ? captured / sent : 0.0, QString());
     bench::print(QStringLiteral("capture.cpu_share"), 100.0 * cpu / elapsed, QStringLiteral("%"));

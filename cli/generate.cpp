@@ -17,7 +17,8 @@ namespace commands {
 
 namespace {
 
-constexpr const char *kUsage = R"(Usage: labbench-cli generate --wave sine|square|triangle [options]
+    constexpr const char *kUsage
+        = R"(Usage: labbench-cli generate --wave sine|square|triangle [options]
 
 Uploads the wave's table and clock to the device's generator and keeps it
 playing for --seconds, or until Ctrl+C. The line is then closed and the device
@@ -35,25 +36,24 @@ Options:
   --help             this text
 )";
 
-constexpr auto kPollSlice = std::chrono::milliseconds(50);
+    constexpr auto kPollSlice = std::chrono::milliseconds(50);
 
-bool numberIn(const QString &text, int low, int high, int &value)
-{
-    bool ok = false;
-    value = text.toInt(&ok);
-    return ok && value >= low && value <= high;
-}
+    bool numberIn(const QString &text, int low, int high, int &value)
+    {
+        bool ok = false;
+        value = text.toInt(&ok);
+        return ok && value >= low && value <= high;
+    }
 
 } // namespace
 
 int generate(const QStringList &args)
 {
     Options o;
-    const QStringList valued{QStringLiteral("wave"),   QStringLiteral("freq"),
-                             QStringLiteral("amplitude"), QStringLiteral("offset"),
-                             QStringLiteral("duty"),   QStringLiteral("seconds"),
-                             QStringLiteral("port"),   QStringLiteral("speed")};
-    if (!o.parse(args, valued, {QStringLiteral("help")}))
+    const QStringList valued { QStringLiteral("wave"), QStringLiteral("freq"),
+        QStringLiteral("amplitude"), QStringLiteral("offset"), QStringLiteral("duty"),
+        QStringLiteral("seconds"), QStringLiteral("port"), QStringLiteral("speed") };
+    if (!o.parse(args, valued, { QStringLiteral("help") }))
         return usageError(kUsage, o.error());
     if (o.has(QStringLiteral("help"))) {
         std::fputs(kUsage, stdout);
@@ -67,11 +67,12 @@ int generate(const QStringList &args)
     else if (wave == QLatin1String("triangle"))
         type = synthesis::Waveform::Triangle;
     else if (wave != QLatin1String("sine"))
-        return usageError(kUsage, wave.isEmpty() ? QStringLiteral("--wave is needed")
-                                                 : QStringLiteral("unknown wave \"%1\"").arg(wave));
+        return usageError(kUsage,
+            wave.isEmpty() ? QStringLiteral("--wave is needed")
+                           : QStringLiteral("unknown wave \"%1\"").arg(wave));
     int hz = 0, amplitude = 0, offset = 0, duty = 0, speed = 0;
     if (!numberIn(o.value(QStringLiteral("freq"), QStringLiteral("1000")), synthesis::kLowestHz,
-                  synthesis::kHighestHz, hz))
+            synthesis::kHighestHz, hz))
         return usageError(kUsage, QStringLiteral("--freq takes 1 .. 500000"));
     if (!numberIn(o.value(QStringLiteral("amplitude"), QStringLiteral("1250")), 0, 1250, amplitude))
         return usageError(kUsage, QStringLiteral("--amplitude takes 0 .. 1250"));
@@ -89,7 +90,8 @@ int generate(const QStringList &args)
     QString port;
     settingsFromFile(port, speed);
     port = o.value(QStringLiteral("port"), port);
-    if (o.has(QStringLiteral("speed")) && !numberIn(o.value(QStringLiteral("speed")), 1, 1 << 30, speed))
+    if (o.has(QStringLiteral("speed"))
+        && !numberIn(o.value(QStringLiteral("speed")), 1, 1 << 30, speed))
         return usageError(kUsage, QStringLiteral("--speed takes a number of bit/s"));
 
     Session session;
@@ -101,24 +103,26 @@ int generate(const QStringList &args)
 
     // As the generator tab does on entry: generator mode, clock, table.
     const synthesis::SampleClock clock = synthesis::sampleClock(hz);
-    const synthesis::Shape shape = synthesis::shapeOf(clock.tab, int(type), amplitude, duty, offset);
+    const synthesis::Shape shape
+        = synthesis::shapeOf(clock.tab, int(type), amplitude, duty, offset);
     session.table().edit([&](int *entries) { synthesis::synthesize(entries, shape); });
     ZORCom &link = session.link();
     link.genStart();
     link.setFreq(clock.period, clock.tab);
     link.sendGenChannel();
     if (!link.waitServed(kServeTimeoutMs)) {
-        complain(link.lineLost() ? QStringLiteral("%1: line lost").arg(port)
-                                 : QStringLiteral("%1: the device did not take the table").arg(port));
+        complain(link.lineLost()
+                ? QStringLiteral("%1: line lost").arg(port)
+                : QStringLiteral("%1: the device did not take the table").arg(port));
         return kLineLost;
     }
     std::fprintf(stderr, "labbench-cli: playing %s at %.3f Hz (table %d, period %d)\n",
-                 qPrintable(wave), double(synthesis::kDeviceClockHz) / (double(clock.tab) * clock.period),
-                 clock.tab, clock.period);
+        qPrintable(wave), double(synthesis::kDeviceClockHz) / (double(clock.tab) * clock.period),
+        clock.tab, clock.period);
 
     const auto end = std::chrono::steady_clock::now()
         + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                       std::chrono::duration<double>(seconds));
+            std::chrono::duration<double>(seconds));
     while (!interrupt::requested() && (seconds == 0 || std::chrono::steady_clock::now() < end)) {
         if (link.lineLost()) {
             complain(QStringLiteral("%1: line lost").arg(port));

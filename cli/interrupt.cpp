@@ -7,7 +7,7 @@ namespace interrupt {
 
 namespace {
 
-    std::atomic<bool> raised{false};
+    std::atomic<bool> raised { false };
     static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set in a signal handler");
 
     void onSignal(int)
@@ -19,7 +19,7 @@ namespace {
 
 void install()
 {
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);

@@ -62,7 +62,7 @@ int main(int argc, char **argv)
         return commands::measure(args);
     if (command == QLatin1String("generate"))
         return commands::generate(args);
-    return commands::usageError(kUsage, command.isEmpty()
-                                            ? QStringLiteral("a command is needed")
-                                            : QStringLiteral("unknown command \"%1\"").arg(command));
+    return commands::usageError(kUsage,
+        command.isEmpty() ? QStringLiteral("a command is needed")
+                          : QStringLiteral("unknown command \"%1\"").arg(command));
 }

@@ -10,7 +10,7 @@ namespace commands {
 
 namespace {
 
-constexpr const char *kUsage = R"(Usage: labbench-cli ports
+    constexpr const char *kUsage = R"(Usage: labbench-cli ports
 
 The serial ports present, one a line: the /dev/serial/by-id/ names first, each
 followed by a tab and the device it points to, then /dev/ttyUSB*, /dev/ttyACM*
@@ -22,7 +22,7 @@ and the /dev/ttyS* ports that have hardware behind them.
 int ports(const QStringList &args)
 {
     Options o;
-    if (!o.parse(args, {}, {QStringLiteral("help")}))
+    if (!o.parse(args, {}, { QStringLiteral("help") }))
         return usageError(kUsage, o.error());
     if (o.has(QStringLiteral("help"))) {
         std::fputs(kUsage, stdout);

@@ -11,7 +11,9 @@ constexpr auto kRefresh = std::chrono::milliseconds(200);
 
 } // namespace
 
-Progress::Progress(int n) : total(n), terminal(::isatty(STDERR_FILENO) == 1)
+Progress::Progress(int n)
+    : total(n)
+    , terminal(::isatty(STDERR_FILENO) == 1)
 {
 }
 

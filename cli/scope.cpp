@@ -22,7 +22,7 @@ namespace commands {
 
 namespace {
 
-constexpr const char *kScopeOptions = R"(
+    constexpr const char *kScopeOptions = R"(
 Options:
   --port P           serial port (default: the port in ./settings.txt, as the window reads it)
   --speed S          line speed in bit/s (default: the speed in ./settings.txt)
@@ -37,7 +37,8 @@ Options:
   --help             this text
 )";
 
-constexpr const char *kCaptureUsage = R"(Usage: labbench-cli capture [options] [--format csv|json]
+    constexpr const char *kCaptureUsage
+        = R"(Usage: labbench-cli capture [options] [--format csv|json]
 
 Takes good frames from the device and writes them.
   csv:  "#" lines with the settings and the column names, then
@@ -47,7 +48,7 @@ Takes good frames from the device and writes them.
         {"raw": [samples], "volts": [...]}.
 )";
 
-constexpr const char *kMeasureUsage = R"(Usage: labbench-cli measure [options] [trigger options]
+    constexpr const char *kMeasureUsage = R"(Usage: labbench-cli measure [options] [trigger options]
 
 Per frame one JSON line with, per channel, rms_V, avg_V, vpp_V and freq_Hz as the
 oscilloscope's readouts compute them over the trigger window (freq_Hz null without
@@ -61,200 +62,203 @@ Trigger options (the oscilloscope's controls):
   --format json                     the only format
 )";
 
-QByteArray usageOf(bool measure)
-{
-    return QByteArray(measure ? kMeasureUsage : kCaptureUsage) + kScopeOptions;
-}
-
-QByteArray quoted(const char *text)
-{
-    return '"' + QByteArray(text) + '"';
-}
-
-QByteArray numberOrNull(double x)
-{
-    return std::isfinite(x) ? tracetable::number(x) : QByteArrayLiteral("null");
-}
-
-QByteArray settingsJson(const ScopeRequest &r, int frameNumber, const QDateTime &time)
-{
-    QByteArray out = "{\"frame\":" + QByteArray::number(frameNumber);
-    out += ",\"time\":\"" + tracetable::timeText(time) + '"';
-    out += ",\"channels\":" + QByteArray::number(r.twoChannels ? 2 : 1);
-    out += ",\"timebase\":"
-        + quoted(texts::kTimeBases[std::size_t(texts::kSlowestTimeBase - r.tbIndex)]);
-    out += ",\"sample_period_s\":" + tracetable::number(osc::samplePeriodSeconds(r.tbIndex));
-    return out;
-}
-
-QByteArray captureJson(const ScopeRequest &r, const Frame &frame, int frameNumber,
-                       const QDateTime &time)
-{
-    QByteArray out = settingsJson(r, frameNumber, time);
-    const int count = r.twoChannels ? osc::kChannel2Start : osc::kFrame;
-    for (int channel = 0; channel < (r.twoChannels ? 2 : 1); ++channel) {
-        const int gain = channel == 0 ? r.gain1 : r.gain2;
-        const int *raw = frame.data() + channel * osc::kChannel2Start;
-        out += channel == 0 ? ",\"ch1\":{" : ",\"ch2\":{";
-        out += "\"gain\":" + quoted(texts::kGains[std::size_t(gain)]) + ",\"raw\":[";
-        for (int i = 0; i < count; ++i) {
-            if (i > 0)
-                out += ',';
-            out += QByteArray::number(raw[i]);
-        }
-        out += "],\"volts\":[";
-        for (int i = 0; i < count; ++i) {
-            if (i > 0)
-                out += ',';
-            out += tracetable::number(osc::rawToVolts(raw[i], gain));
-        }
-        out += "]}";
-    }
-    out += "}\n";
-    return out;
-}
-
-// The oscilloscope's picture of a frame and its readouts; false when the
-// trigger gives no new picture for it.
-class Measurer {
-public:
-    explicit Measurer(const ScopeRequest &r) : request(r)
+    QByteArray usageOf(bool measure)
     {
-        settings.level = r.trigLevel;
-        settings.word = r.trigWord;
-        settings.gain1 = r.gain1;
-        settings.gain2 = r.gain2;
-        settings.twoChannels = r.twoChannels;
+        return QByteArray(measure ? kMeasureUsage : kCaptureUsage) + kScopeOptions;
     }
 
-    bool measure(const Frame &frame, int frameNumber, const QDateTime &time, QByteArray &out)
+    QByteArray quoted(const char *text)
     {
-        // "Auto" counts the window's 50 ms ticks since the last edge.
-        const auto now = std::chrono::steady_clock::now();
-        state.ticks += static_cast<int>((now - lastTick) / kTick);
-        lastTick += (now - lastTick) / kTick * kTick;
-        if (!osc::trigger(frame.data(), window1.data(), window2.data(), settings, state))
-            return false;
+        return '"' + QByteArray(text) + '"';
+    }
 
-        out = settingsJson(request, frameNumber, time);
-        channel(out, "ch1", window1.data(), request.gain1);
-        if (request.twoChannels) {
-            channel(out, "ch2", window2.data(), request.gain2);
-        } else {
-            const spectrum::Readouts r = spectrum::analyse(frame.data(), work);
-            out += ",\"power_daB\":" + numberOrNull(r.powerDb);
-            out += ",\"thdn_pct\":" + numberOrNull(r.thdnPercent);
+    QByteArray numberOrNull(double x)
+    {
+        return std::isfinite(x) ? tracetable::number(x) : QByteArrayLiteral("null");
+    }
+
+    QByteArray settingsJson(const ScopeRequest &r, int frameNumber, const QDateTime &time)
+    {
+        QByteArray out = "{\"frame\":" + QByteArray::number(frameNumber);
+        out += ",\"time\":\"" + tracetable::timeText(time) + '"';
+        out += ",\"channels\":" + QByteArray::number(r.twoChannels ? 2 : 1);
+        out += ",\"timebase\":"
+            + quoted(texts::kTimeBases[std::size_t(texts::kSlowestTimeBase - r.tbIndex)]);
+        out += ",\"sample_period_s\":" + tracetable::number(osc::samplePeriodSeconds(r.tbIndex));
+        return out;
+    }
+
+    QByteArray captureJson(
+        const ScopeRequest &r, const Frame &frame, int frameNumber, const QDateTime &time)
+    {
+        QByteArray out = settingsJson(r, frameNumber, time);
+        const int count = r.twoChannels ? osc::kChannel2Start : osc::kFrame;
+        for (int channel = 0; channel < (r.twoChannels ? 2 : 1); ++channel) {
+            const int gain = channel == 0 ? r.gain1 : r.gain2;
+            const int *raw = frame.data() + channel * osc::kChannel2Start;
+            out += channel == 0 ? ",\"ch1\":{" : ",\"ch2\":{";
+            out += "\"gain\":" + quoted(texts::kGains[std::size_t(gain)]) + ",\"raw\":[";
+            for (int i = 0; i < count; ++i) {
+                if (i > 0)
+                    out += ',';
+                out += QByteArray::number(raw[i]);
+            }
+            out += "],\"volts\":[";
+            for (int i = 0; i < count; ++i) {
+                if (i > 0)
+                    out += ',';
+                out += tracetable::number(osc::rawToVolts(raw[i], gain));
+            }
+            out += "]}";
         }
         out += "}\n";
-        return true;
+        return out;
     }
 
-    bool holds() const { return osc::modeOf(settings.word) == osc::TrigMode::Single; }
+    // The oscilloscope's picture of a frame and its readouts; false when the
+    // trigger gives no new picture for it.
+    class Measurer {
+    public:
+        explicit Measurer(const ScopeRequest &r)
+            : request(r)
+        {
+            settings.level = r.trigLevel;
+            settings.word = r.trigWord;
+            settings.gain1 = r.gain1;
+            settings.gain2 = r.gain2;
+            settings.twoChannels = r.twoChannels;
+        }
 
-private:
-    static constexpr auto kTick = std::chrono::milliseconds(50);
+        bool measure(const Frame &frame, int frameNumber, const QDateTime &time, QByteArray &out)
+        {
+            // "Auto" counts the window's 50 ms ticks since the last edge.
+            const auto now = std::chrono::steady_clock::now();
+            state.ticks += static_cast<int>((now - lastTick) / kTick);
+            lastTick += (now - lastTick) / kTick * kTick;
+            if (!osc::trigger(frame.data(), window1.data(), window2.data(), settings, state))
+                return false;
 
-    void channel(QByteArray &out, const char *name, const int *w, int gain) const
+            out = settingsJson(request, frameNumber, time);
+            channel(out, "ch1", window1.data(), request.gain1);
+            if (request.twoChannels) {
+                channel(out, "ch2", window2.data(), request.gain2);
+            } else {
+                const spectrum::Readouts r = spectrum::analyse(frame.data(), work);
+                out += ",\"power_daB\":" + numberOrNull(r.powerDb);
+                out += ",\"thdn_pct\":" + numberOrNull(r.thdnPercent);
+            }
+            out += "}\n";
+            return true;
+        }
+
+        bool holds() const { return osc::modeOf(settings.word) == osc::TrigMode::Single; }
+
+    private:
+        static constexpr auto kTick = std::chrono::milliseconds(50);
+
+        void channel(QByteArray &out, const char *name, const int *w, int gain) const
+        {
+            const int n = osc::kWindow;
+            const auto hz = osc::frequencyHz(w, n, request.tbIndex);
+            out += ",\"" + QByteArray(name)
+                + "\":{\"gain\":" + quoted(texts::kGains[std::size_t(gain)]);
+            out += ",\"rms_V\":" + tracetable::number(osc::rmsMillivolts(w, n, gain) / 1000);
+            out += ",\"avg_V\":" + tracetable::number(osc::avgMillivolts(w, n, gain) / 1000);
+            out += ",\"vpp_V\":" + tracetable::number(osc::vppMillivolts(w, n, gain) / 1000);
+            out += ",\"freq_Hz\":" + (hz ? numberOrNull(*hz) : QByteArrayLiteral("null")) + '}';
+        }
+
+        const ScopeRequest &request;
+        osc::TriggerSettings settings;
+        osc::TriggerState state;
+        std::chrono::steady_clock::time_point lastTick = std::chrono::steady_clock::now();
+        std::array<int, osc::kWindow> window1 {};
+        std::array<int, osc::kWindow> window2 {};
+        spectrum::Workspace work;
+    };
+
+    int run(const QStringList &args, bool measure)
     {
-        const int n = osc::kWindow;
-        const auto hz = osc::frequencyHz(w, n, request.tbIndex);
-        out += ",\"" + QByteArray(name) + "\":{\"gain\":" + quoted(texts::kGains[std::size_t(gain)]);
-        out += ",\"rms_V\":" + tracetable::number(osc::rmsMillivolts(w, n, gain) / 1000);
-        out += ",\"avg_V\":" + tracetable::number(osc::avgMillivolts(w, n, gain) / 1000);
-        out += ",\"vpp_V\":" + tracetable::number(osc::vppMillivolts(w, n, gain) / 1000);
-        out += ",\"freq_Hz\":" + (hz ? numberOrNull(*hz) : QByteArrayLiteral("null")) + '}';
-    }
-
-    const ScopeRequest &request;
-    osc::TriggerSettings settings;
-    osc::TriggerState state;
-    std::chrono::steady_clock::time_point lastTick = std::chrono::steady_clock::now();
-    std::array<int, osc::kWindow> window1{};
-    std::array<int, osc::kWindow> window2{};
-    spectrum::Workspace work;
-};
-
-int run(const QStringList &args, bool measure)
-{
-    const QByteArray usage = usageOf(measure);
-    Options options;
-    if (!options.parse(args, ScopeRequest::valued(measure), {QStringLiteral("help")}))
-        return usageError(usage, options.error());
-    if (options.has(QStringLiteral("help"))) {
-        std::fputs(usage.constData(), stdout);
-        return kOk;
-    }
-    ScopeRequest request;
-    QString error;
-    if (!request.parse(options, measure, error))
-        return usageError(usage, error);
-    if (measure && !request.json && options.has(QStringLiteral("format")))
-        return usageError(usage, QStringLiteral("measure writes json only"));
-
-    Output output;
-    QString reason;
-    if (!output.open(request.output, reason)) {
-        complain(QStringLiteral("cannot write %1: %2").arg(request.output, reason));
-        return kFailed;
-    }
-    Session session;
-    if (!session.open(request.port, request.speed, reason)) {
-        complain(QStringLiteral("Unable to open %1: %2").arg(request.port, reason));
-        return kCannotOpen;
-    }
-
-    int code = kOk;
-    if (!session.acquire(request.twoChannels, request.tbIndex, request.gain1, request.gain2)) {
-        complain(QStringLiteral("%1: the device did not answer").arg(request.port));
-        code = kLineLost;
-    }
-    Measurer measurer(request);
-    Progress progress(request.frames);
-    const std::chrono::milliseconds silence(request.silenceMs());
-    Frame frame{};
-    QByteArray text;
-    int taken = 0;
-    while (code == kOk && taken < request.frames) {
-        const Session::Next next = session.nextFrame(frame, silence);
-        if (next == Session::Next::Lost) {
-            complain(QStringLiteral("%1: line lost after %2 frames").arg(request.port).arg(taken));
-            code = kLineLost;
-        } else if (next == Session::Next::Silent) {
-            complain(QStringLiteral("%1: no frames for %2 s (is the speed right?)")
-                         .arg(request.port)
-                         .arg(silence.count() / 1000));
-            code = kLineLost;
-        } else if (next == Session::Next::Interrupted) {
-            code = kInterrupted;
+        const QByteArray usage = usageOf(measure);
+        Options options;
+        if (!options.parse(args, ScopeRequest::valued(measure), { QStringLiteral("help") }))
+            return usageError(usage, options.error());
+        if (options.has(QStringLiteral("help"))) {
+            std::fputs(usage.constData(), stdout);
+            return kOk;
         }
-        if (code != kOk)
-            break;
-        const QDateTime time = QDateTime::currentDateTime();
-        if (measure) {
-            if (!measurer.measure(frame, taken, time, text))
-                continue;
-        } else if (request.json) {
-            text = captureJson(request, frame, taken, time);
-        } else {
-            const tracetable::ScopeFrame f{frame.data(), request.tbIndex, request.gain1,
-                                           request.gain2, request.twoChannels, time};
-            text = taken == 0 ? tracetable::scopeHeader(f, request.port, request.frames > 1)
-                              : QByteArray();
-            tracetable::appendScopeRows(text, f, request.frames > 1 ? taken : -1);
+        ScopeRequest request;
+        QString error;
+        if (!request.parse(options, measure, error))
+            return usageError(usage, error);
+        if (measure && !request.json && options.has(QStringLiteral("format")))
+            return usageError(usage, QStringLiteral("measure writes json only"));
+
+        Output output;
+        QString reason;
+        if (!output.open(request.output, reason)) {
+            complain(QStringLiteral("cannot write %1: %2").arg(request.output, reason));
+            return kFailed;
         }
-        output.write(text);
-        ++taken;
-        progress.update(taken);
-        if (measure && measurer.holds())
-            break;
+        Session session;
+        if (!session.open(request.port, request.speed, reason)) {
+            complain(QStringLiteral("Unable to open %1: %2").arg(request.port, reason));
+            return kCannotOpen;
+        }
+
+        int code = kOk;
+        if (!session.acquire(request.twoChannels, request.tbIndex, request.gain1, request.gain2)) {
+            complain(QStringLiteral("%1: the device did not answer").arg(request.port));
+            code = kLineLost;
+        }
+        Measurer measurer(request);
+        Progress progress(request.frames);
+        const std::chrono::milliseconds silence(request.silenceMs());
+        Frame frame {};
+        QByteArray text;
+        int taken = 0;
+        while (code == kOk && taken < request.frames) {
+            const Session::Next next = session.nextFrame(frame, silence);
+            if (next == Session::Next::Lost) {
+                complain(
+                    QStringLiteral("%1: line lost after %2 frames").arg(request.port).arg(taken));
+                code = kLineLost;
+            } else if (next == Session::Next::Silent) {
+                complain(QStringLiteral("%1: no frames for %2 s (is the speed right?)")
+                             .arg(request.port)
+                             .arg(silence.count() / 1000));
+                code = kLineLost;
+            } else if (next == Session::Next::Interrupted) {
+                code = kInterrupted;
+            }
+            if (code != kOk)
+                break;
+            const QDateTime time = QDateTime::currentDateTime();
+            if (measure) {
+                if (!measurer.measure(frame, taken, time, text))
+                    continue;
+            } else if (request.json) {
+                text = captureJson(request, frame, taken, time);
+            } else {
+                const tracetable::ScopeFrame f { frame.data(), request.tbIndex, request.gain1,
+                    request.gain2, request.twoChannels, time };
+                text = taken == 0 ? tracetable::scopeHeader(f, request.port, request.frames > 1)
+                                  : QByteArray();
+                tracetable::appendScopeRows(text, f, request.frames > 1 ? taken : -1);
+            }
+            output.write(text);
+            ++taken;
+            progress.update(taken);
+            if (measure && measurer.holds())
+                break;
+        }
+        session.close();
+        if (!output.finish(reason)) {
+            complain(QStringLiteral("cannot write %1: %2").arg(request.output, reason));
+            return code == kOk ? kFailed : code;
+        }
+        return code;
     }
-    session.close();
-    if (!output.finish(reason)) {
-        complain(QStringLiteral("cannot write %1: %2").arg(request.output, reason));
-        return code == kOk ? kFailed : code;
-    }
-    return code;
-}
 
 } // namespace
 

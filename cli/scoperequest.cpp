@@ -22,8 +22,8 @@ constexpr int kSilenceMs = 5000;
 // The row of `text` in a list, -1 if absent.
 template <std::size_t N> int rowOf(const std::array<const char *, N> &list, const QString &text)
 {
-    const auto it = std::find_if(list.begin(), list.end(),
-                                 [&](const char *item) { return text == QLatin1String(item); });
+    const auto it = std::find_if(
+        list.begin(), list.end(), [&](const char *item) { return text == QLatin1String(item); });
     return it == list.end() ? -1 : int(it - list.begin());
 }
 
@@ -52,10 +52,9 @@ void settingsFromFile(QString &port, int &speed)
 
 QStringList ScopeRequest::valued(bool measure)
 {
-    QStringList names{QStringLiteral("port"),     QStringLiteral("speed"),
-                      QStringLiteral("channels"), QStringLiteral("timebase"),
-                      QStringLiteral("gain"),     QStringLiteral("frames"),
-                      QStringLiteral("format"),   QStringLiteral("output")};
+    QStringList names { QStringLiteral("port"), QStringLiteral("speed"), QStringLiteral("channels"),
+        QStringLiteral("timebase"), QStringLiteral("gain"), QStringLiteral("frames"),
+        QStringLiteral("format"), QStringLiteral("output") };
     if (measure)
         names << QStringLiteral("trigger") << QStringLiteral("level") << QStringLiteral("edge")
               << QStringLiteral("detector");
@@ -82,14 +81,16 @@ bool ScopeRequest::parse(const Options &o, bool measure, QString &error)
     if (o.has(QStringLiteral("timebase"))) {
         const int row = rowOf(texts::kTimeBases, o.value(QStringLiteral("timebase")));
         if (row < 0) {
-            error = QStringLiteral("unknown time base \"%1\"").arg(o.value(QStringLiteral("timebase")));
+            error = QStringLiteral("unknown time base \"%1\"")
+                        .arg(o.value(QStringLiteral("timebase")));
             return false;
         }
         tbIndex = texts::kSlowestTimeBase - row;
     }
     if (twoChannels && tbIndex < kFastestTwoChannelCode) {
         error = QStringLiteral("time base %1 needs --channels 1")
-                    .arg(QLatin1String(texts::kTimeBases[std::size_t(texts::kSlowestTimeBase - tbIndex)]));
+                    .arg(QLatin1String(
+                        texts::kTimeBases[std::size_t(texts::kSlowestTimeBase - tbIndex)]));
         return false;
     }
 
@@ -119,9 +120,11 @@ bool ScopeRequest::parse(const Options &o, bool measure, QString &error)
 
     if (!measure)
         return true;
-    const int mode = rowOf(texts::kTrigModes, o.value(QStringLiteral("trigger"), QStringLiteral("----")));
+    const int mode
+        = rowOf(texts::kTrigModes, o.value(QStringLiteral("trigger"), QStringLiteral("----")));
     const int edge = rowOf(texts::kEdges, o.value(QStringLiteral("edge"), QStringLiteral("Fall")));
-    const int detector = rowOf(texts::kDetectors, o.value(QStringLiteral("detector"), QStringLiteral("LF")));
+    const int detector
+        = rowOf(texts::kDetectors, o.value(QStringLiteral("detector"), QStringLiteral("LF")));
     if (mode < 0 || edge < 0 || detector < 0) {
         error = QStringLiteral("unknown trigger setting");
         return false;

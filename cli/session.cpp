@@ -13,7 +13,8 @@ constexpr auto kPollSlice = std::chrono::milliseconds(100);
 
 } // namespace
 
-Session::Session() : com(std::make_unique<ZORCom>(&frames, &genTable))
+Session::Session()
+    : com(std::make_unique<ZORCom>(&frames, &genTable))
 {
 }
 

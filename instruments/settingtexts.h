@@ -7,27 +7,27 @@
 namespace texts {
 
 // Oscilloscope time base; the time-base code is 14 minus the row.
-constexpr std::array<const char *, 15> kTimeBases = {
-    "50ms/dz",  "20ms/dz", "10ms/dz", "5ms/dz",  "2ms/dz", "1ms/dz", "500us/dz", "200us/dz",
-    "100us/dz", "50us/dz", "20us/dz", "10us/dz", "8us/dz", "5us/dz", "2us/dz"};
+constexpr std::array<const char *, 15> kTimeBases
+    = { "50ms/dz", "20ms/dz", "10ms/dz", "5ms/dz", "2ms/dz", "1ms/dz", "500us/dz", "200us/dz",
+          "100us/dz", "50us/dz", "20us/dz", "10us/dz", "8us/dz", "5us/dz", "2us/dz" };
 // Oscilloscope range per channel; the row is the gain code.
-constexpr std::array<const char *, 7> kGains = {"2.5V/dz",  "1V/dz",   "500mV/dz", "250mV/dz",
-                                                "100mV/dz", "50mV/dz", "25mV/dz"};
-constexpr std::array<const char *, 4> kTrigModes = {"----", "Norm", "Auto", "Single"};
-constexpr std::array<const char *, 2> kEdges = {"Fall", "Ris"};
-constexpr std::array<const char *, 2> kDetectors = {"LF", "HF"};
+constexpr std::array<const char *, 7> kGains
+    = { "2.5V/dz", "1V/dz", "500mV/dz", "250mV/dz", "100mV/dz", "50mV/dz", "25mV/dz" };
+constexpr std::array<const char *, 4> kTrigModes = { "----", "Norm", "Auto", "Single" };
+constexpr std::array<const char *, 2> kEdges = { "Fall", "Ris" };
+constexpr std::array<const char *, 2> kDetectors = { "LF", "HF" };
 
 // Analyzer span; the time-base code is 14 minus the row.
-constexpr std::array<const char *, 13> kSpans = {
-    "10Hz/dz",  "25Hz/dz",   "50Hz/dz", "100Hz/dz", "250Hz/dz", "500Hz/dz",  "1kHz/dz",
-    "2.5kHz/dz", "5kHz/dz", "10kHz/dz", "25kHz/dz", "50kHz/dz", "62.5kHz/dz"};
+constexpr std::array<const char *, 13> kSpans
+    = { "10Hz/dz", "25Hz/dz", "50Hz/dz", "100Hz/dz", "250Hz/dz", "500Hz/dz", "1kHz/dz", "2.5kHz/dz",
+          "5kHz/dz", "10kHz/dz", "25kHz/dz", "50kHz/dz", "62.5kHz/dz" };
 // Analyzer input range; the row is the gain code.
-constexpr std::array<const char *, 7> kRanges = {"500mV", "250mV", "125mV", "62.5mV",
-                                                 "31mV",  "15.6mV", "7.8mV"};
+constexpr std::array<const char *, 7> kRanges
+    = { "500mV", "250mV", "125mV", "62.5mV", "31mV", "15.6mV", "7.8mV" };
 
 // Generator waveform rows.
-constexpr std::array<const char *, 6> kWaveforms = {"sine",       "square",     "triangle",
-                                                    "white noise", "pink noise", "arbitrary"};
+constexpr std::array<const char *, 6> kWaveforms
+    = { "sine", "square", "triangle", "white noise", "pink noise", "arbitrary" };
 
 constexpr int kSlowestTimeBase = 14; // time-base code of row 0
 

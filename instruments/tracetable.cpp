@@ -22,8 +22,7 @@ namespace {
         out += '\n';
     }
 
-    template <std::size_t N>
-    QByteArray textOf(const std::array<const char *, N> &list, int row)
+    template <std::size_t N> QByteArray textOf(const std::array<const char *, N> &list, int row)
     {
         return row >= 0 && row < int(N) ? QByteArray(list[static_cast<std::size_t>(row)])
                                         : QByteArray::number(row);
@@ -67,8 +66,8 @@ QByteArray scopeHeader(const ScopeFrame &f, const QString &port, bool withFrame)
 void appendScopeRows(QByteArray &out, const ScopeFrame &f, int frameNumber)
 {
     const int count = f.twoChannels ? osc::kChannel2Start : osc::kFrame;
-    const QByteArray frameColumn = frameNumber >= 0 ? QByteArray::number(frameNumber) + ','
-                                                    : QByteArray();
+    const QByteArray frameColumn
+        = frameNumber >= 0 ? QByteArray::number(frameNumber) + ',' : QByteArray();
     out.reserve(out.size() + count * 40);
     for (int i = 0; i < count; ++i) {
         out += frameColumn;
@@ -113,9 +112,9 @@ QByteArray generatorTable(const GeneratorTable &g, const QString &port, const QD
     line(out, "waveform", textOf(texts::kWaveforms, g.type));
     line(out, "frequency_Hz", QByteArray::number(g.freq));
     line(out, "played_Hz",
-         g.tab > 0 && g.period > 0
-             ? number(double(synthesis::kDeviceClockHz) / (double(g.tab) * g.period))
-             : QByteArrayLiteral("none"));
+        g.tab > 0 && g.period > 0
+            ? number(double(synthesis::kDeviceClockHz) / (double(g.tab) * g.period))
+            : QByteArrayLiteral("none"));
     line(out, "table_length", QByteArray::number(g.tab));
     line(out, "sample_period_ticks", QByteArray::number(g.period));
     line(out, "amplitude_mV", QByteArray::number(g.amplitude));

@@ -30,9 +30,11 @@ private slots:
         QTest::addColumn<double>("value");
         QTest::addColumn<QByteArray>("text");
         QTest::newRow("volts at 10 mV a unit") << 0.01 * 42 << QByteArray("0.42");
-        QTest::newRow("one sample at 200us/dz") << 200 * 0.0625 / 1024000.0 << QByteArray("1.220703125e-05");
+        QTest::newRow("one sample at 200us/dz")
+            << 200 * 0.0625 / 1024000.0 << QByteArray("1.220703125e-05");
         QTest::newRow("negative") << -2.5 << QByteArray("-2.5");
-        QTest::newRow("silent bin") << -std::numeric_limits<double>::infinity() << QByteArray("-inf");
+        QTest::newRow("silent bin")
+            << -std::numeric_limits<double>::infinity() << QByteArray("-inf");
     }
 
     void numbersReadBackExactly()
@@ -57,7 +59,7 @@ private slots:
     {
         QFETCH(int, tbIndex);
         QFETCH(int, period);
-        std::array<int, 384> w{};
+        std::array<int, 384> w {};
         for (int i = 0; i < 384; ++i)
             w[std::size_t(i)] = int(std::lround(1000 * std::sin(2 * M_PI * i / period)));
         const auto hz = osc::frequencyHz(w.data(), 384, tbIndex);
@@ -84,11 +86,12 @@ private slots:
         QFETCH(int, frameNumber);
         QFETCH(int, rowCount);
         QFETCH(QByteArray, columns);
-        std::array<int, 1024> raw{};
+        std::array<int, 1024> raw {};
         for (int i = 0; i < 1024; ++i)
             raw[std::size_t(i)] = i < 512 ? i : -i;
-        const tracetable::ScopeFrame f{raw.data(), 7, 0, 1, two, QDateTime()};
-        QByteArray table = tracetable::scopeHeader(f, QStringLiteral("/dev/ttyUSB0"), frameNumber >= 0);
+        const tracetable::ScopeFrame f { raw.data(), 7, 0, 1, two, QDateTime() };
+        QByteArray table
+            = tracetable::scopeHeader(f, QStringLiteral("/dev/ttyUSB0"), frameNumber >= 0);
         QVERIFY(table.contains("# port: /dev/ttyUSB0\n"));
         QVERIFY(table.contains("# frame_time: none\n"));
         QCOMPARE(table.contains("# ch2_gain: 1V/dz\n"), two);
@@ -98,7 +101,8 @@ private slots:
         QCOMPARE(data.size(), rowCount);
         const QList<QByteArray> last = data.last().split(',');
         QCOMPARE(last.size(), int(columns.count(',')) + 1);
-        QCOMPARE(last.last().toDouble(), two ? -1023 * 0.005 : -10.23); // 5 mV a unit at 1V/dz, 10 at 2.5V/dz
+        QCOMPARE(last.last().toDouble(),
+            two ? -1023 * 0.005 : -10.23); // 5 mV a unit at 1V/dz, 10 at 2.5V/dz
         if (frameNumber >= 0)
             QCOMPARE(last.first(), QByteArray::number(frameNumber));
     }
@@ -116,25 +120,26 @@ private slots:
     {
         QFETCH(int, xPos);
         QFETCH(int, firstBin);
-        std::array<double, 1024> levels{};
+        std::array<double, 1024> levels {};
         for (int k = 0; k < 1024; ++k)
             levels[std::size_t(k)] = k;
-        const tracetable::Spectrum s{levels.data(), 7, 0, xPos, 90.5, 1.25, QDateTime()};
+        const tracetable::Spectrum s { levels.data(), 7, 0, xPos, 90.5, 1.25, QDateTime() };
         const QByteArray table = tracetable::spectrumTable(s, QString());
         QVERIFY(table.contains("# power_daB: 90.5\n# thdn_pct: 1.25\n"));
         const auto data = rows(table);
         QCOMPARE(data.size(), 512);
         // 2.5 kHz a division, 32 bins a division.
-        QCOMPARE(data.first(), QByteArray::number(firstBin * 78.125) + ',' + QByteArray::number(firstBin));
+        QCOMPARE(data.first(),
+            QByteArray::number(firstBin * 78.125) + ',' + QByteArray::number(firstBin));
         QCOMPARE(data.last().split(',').last().toInt(), firstBin + 511);
     }
 
     void generatorTableHoldsThePlayedEntriesInMillivolts()
     {
-        std::array<int, 512> entries{};
+        std::array<int, 512> entries {};
         entries[0] = 2047;
         entries[3] = -16376;
-        const tracetable::GeneratorTable g{entries.data(), 4, 250, 32000, 1, 1250, 50, 0};
+        const tracetable::GeneratorTable g { entries.data(), 4, 250, 32000, 1, 1250, 50, 0 };
         const QByteArray table = tracetable::generatorTable(g, QString(), QDateTime());
         QVERIFY(table.contains("# waveform: square\n"));
         QVERIFY(table.contains("# played_Hz: 32000\n"));

@@ -1,3 +1,4 @@
+#include "portlist.h"
 #include "simulatedbench.h"
 #include "zorsimulator.h"
 
@@ -77,7 +78,7 @@ private slots:
     // device's own sample in volts, on the time count of the frequency readout.
     void captureOneChannelCsvIsTheFrameTheDeviceSent()
     {
-        const auto run = SimulatedBench::cli({QStringLiteral("capture")});
+        const auto run = SimulatedBench::cli({ QStringLiteral("capture") });
         QVERIFY2(run.exitCode == 0, run.err.constData());
         QVERIFY(run.out.contains("# time_base: 200us/dz\n"));
         QVERIFY(run.out.contains("# t_s,ch1_V\n"));
@@ -97,10 +98,10 @@ private slots:
 
     void captureTwoChannelsJsonHoldsBothHalvesOfEachFrame()
     {
-        const auto run = SimulatedBench::cli({QStringLiteral("capture"), QStringLiteral("--channels"),
-                                              QStringLiteral("2"), QStringLiteral("--gain"),
-                                              QStringLiteral("1V/dz,2.5V/dz"), QStringLiteral("--frames"),
-                                              QStringLiteral("3"), QStringLiteral("--format=json")});
+        const auto run
+            = SimulatedBench::cli({ QStringLiteral("capture"), QStringLiteral("--channels"),
+                QStringLiteral("2"), QStringLiteral("--gain"), QStringLiteral("1V/dz,2.5V/dz"),
+                QStringLiteral("--frames"), QStringLiteral("3"), QStringLiteral("--format=json") });
         QVERIFY2(run.exitCode == 0, run.err.constData());
         const DeviceState state = sim->state();
         QCOMPARE(state.mode, Mode::TwoChannels);
@@ -137,15 +138,16 @@ private slots:
     // The power-up generator tone: 1250 mV cosine at 32 MHz / (512 x 62).
     void measureReadsTheKnownSignal()
     {
-        const auto run = SimulatedBench::cli({QStringLiteral("measure"), QStringLiteral("--frames"),
-                                              QStringLiteral("3")});
+        const auto run = SimulatedBench::cli(
+            { QStringLiteral("measure"), QStringLiteral("--frames"), QStringLiteral("3") });
         QVERIFY2(run.exitCode == 0, run.err.constData());
         const auto lines = jsonLines(run.out);
         QCOMPARE(lines.size(), std::size_t(3));
         const double toneHz = 32e6 / (512 * 62);
         for (const QJsonObject &line : lines) {
             const QJsonObject ch1 = line.value(QStringLiteral("ch1")).toObject();
-            QVERIFY(std::abs(ch1.value(QStringLiteral("rms_V")).toDouble() - 1.25 / std::sqrt(2.0)) < 0.02);
+            QVERIFY(std::abs(ch1.value(QStringLiteral("rms_V")).toDouble() - 1.25 / std::sqrt(2.0))
+                < 0.02);
             QVERIFY(std::abs(ch1.value(QStringLiteral("avg_V")).toDouble()) < 0.02);
             QVERIFY(std::abs(ch1.value(QStringLiteral("vpp_V")).toDouble() - 2.5) < 0.05);
             // The readout counts 1024 for 1000: 2.4 % high.
@@ -160,9 +162,9 @@ private slots:
     void generateLoopsBackIntoCapture()
     {
         const auto played = SimulatedBench::cli(
-            {QStringLiteral("generate"), QStringLiteral("--wave"), QStringLiteral("square"),
-             QStringLiteral("--freq"), QStringLiteral("2000"), QStringLiteral("--amplitude"),
-             QStringLiteral("500"), QStringLiteral("--seconds"), QStringLiteral("0.2")});
+            { QStringLiteral("generate"), QStringLiteral("--wave"), QStringLiteral("square"),
+                QStringLiteral("--freq"), QStringLiteral("2000"), QStringLiteral("--amplitude"),
+                QStringLiteral("500"), QStringLiteral("--seconds"), QStringLiteral("0.2") });
         QVERIFY2(played.exitCode == 0, played.err.constData());
         const DeviceState state = sim->state();
         QCOMPARE(state.mode, Mode::Generator);
@@ -170,13 +172,16 @@ private slots:
         // The nearest the device's 32 MHz clock makes of 2000 Hz.
         QVERIFY(std::abs(32e6 / (state.length * state.period) - 2000) < 20);
 
-        const auto run = SimulatedBench::cli({QStringLiteral("capture"), QStringLiteral("--format"),
-                                              QStringLiteral("json")});
+        const auto run = SimulatedBench::cli(
+            { QStringLiteral("capture"), QStringLiteral("--format"), QStringLiteral("json") });
         QVERIFY2(run.exitCode == 0, run.err.constData());
         const auto frames = jsonLines(run.out);
         QCOMPARE(frames.size(), std::size_t(1));
-        const std::vector<int> raw =
-            ints(frames[0].value(QStringLiteral("ch1")).toObject().value(QStringLiteral("raw")).toArray());
+        const std::vector<int> raw = ints(frames[0]
+                                              .value(QStringLiteral("ch1"))
+                                              .toObject()
+                                              .value(QStringLiteral("raw"))
+                                              .toArray());
         // +-500 mV: 50 units at 2.5V/dz, the noise one unit at most.
         int high = 0;
         for (const int v : raw) {
@@ -191,11 +196,11 @@ private slots:
     void interruptedGenerateLeavesTheDevicePlaying()
     {
         QProcess process;
-        process.start(SimulatedBench::cliPath(), {QStringLiteral("generate"), QStringLiteral("--wave"),
-                                                  QStringLiteral("triangle")});
+        process.start(SimulatedBench::cliPath(),
+            { QStringLiteral("generate"), QStringLiteral("--wave"), QStringLiteral("triangle") });
         QByteArray err;
-        QTRY_VERIFY2_WITH_TIMEOUT((err += process.readAllStandardError()).contains("playing"),
-                                  err.constData(), kWaitMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (err += process.readAllStandardError()).contains("playing"), err.constData(), kWaitMs);
         QCOMPARE(sim->state().tablesReceived, 1L);
         ::kill(static_cast<pid_t>(process.processId()), SIGINT);
         QVERIFY(process.waitForFinished(kWaitMs));
@@ -208,29 +213,29 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("no command") << QStringList{} << QStringLiteral("capture");
-        QTest::newRow("unknown command") << QStringList{QStringLiteral("scope")} << QStringLiteral("measure");
-        QTest::newRow("time base") << QStringList{QStringLiteral("capture"), QStringLiteral("--timebase"),
-                                                   QStringLiteral("3us/dz")}
+        QTest::newRow("no command") << QStringList {} << QStringLiteral("capture");
+        QTest::newRow("unknown command")
+            << QStringList { QStringLiteral("scope") } << QStringLiteral("measure");
+        QTest::newRow("time base") << QStringList { QStringLiteral("capture"),
+            QStringLiteral("--timebase"), QStringLiteral("3us/dz") }
                                    << QStringLiteral("200us/dz");
-        QTest::newRow("fast time base, two channels")
-            << QStringList{QStringLiteral("capture"), QStringLiteral("--channels"), QStringLiteral("2"),
-                           QStringLiteral("--timebase"), QStringLiteral("5us/dz")}
-            << QStringLiteral("needs --channels 1");
-        QTest::newRow("gain") << QStringList{QStringLiteral("measure"), QStringLiteral("--gain"),
-                                              QStringLiteral("3V/dz")}
+        QTest::newRow("fast time base, two channels") << QStringList { QStringLiteral("capture"),
+            QStringLiteral("--channels"), QStringLiteral("2"), QStringLiteral("--timebase"),
+            QStringLiteral("5us/dz") } << QStringLiteral("needs --channels 1");
+        QTest::newRow("gain") << QStringList { QStringLiteral("measure"), QStringLiteral("--gain"),
+            QStringLiteral("3V/dz") }
                               << QStringLiteral("25mV/dz");
-        QTest::newRow("trigger") << QStringList{QStringLiteral("measure"), QStringLiteral("--trigger"),
-                                                 QStringLiteral("norm")}
+        QTest::newRow("trigger") << QStringList { QStringLiteral("measure"),
+            QStringLiteral("--trigger"), QStringLiteral("norm") }
                                  << QStringLiteral("Single");
-        QTest::newRow("frames") << QStringList{QStringLiteral("capture"), QStringLiteral("--frames"),
-                                                QStringLiteral("0")}
+        QTest::newRow("frames") << QStringList { QStringLiteral("capture"),
+            QStringLiteral("--frames"), QStringLiteral("0") }
                                 << QStringLiteral("--frames");
-        QTest::newRow("wave") << QStringList{QStringLiteral("generate"), QStringLiteral("--wave"),
-                                              QStringLiteral("white noise")}
+        QTest::newRow("wave") << QStringList { QStringLiteral("generate"), QStringLiteral("--wave"),
+            QStringLiteral("white noise") }
                               << QStringLiteral("sine|square|triangle");
-        QTest::newRow("value missing") << QStringList{QStringLiteral("capture"), QStringLiteral("--port")}
-                                       << QStringLiteral("needs a value");
+        QTest::newRow("value missing") << QStringList { QStringLiteral("capture"),
+            QStringLiteral("--port") } << QStringLiteral("needs a value");
     }
 
     void badArgumentsExitWithTwoAndTheValidTexts()
@@ -248,26 +253,41 @@ private slots:
     void helpOnEachCommand_data()
     {
         QTest::addColumn<QString>("command");
-        for (const char *c : {"capture", "measure", "generate"})
+        for (const char *c : { "ports", "capture", "measure", "generate" })
             QTest::newRow(c) << QString::fromLatin1(c);
     }
 
     void helpOnEachCommand()
     {
         QFETCH(QString, command);
-        const auto run = SimulatedBench::cli({command, QStringLiteral("--help")});
+        const auto run = SimulatedBench::cli({ command, QStringLiteral("--help") });
         QCOMPARE(run.exitCode, 0);
         QVERIFY(run.out.startsWith("Usage: labbench-cli " + command.toUtf8()));
         QVERIFY(run.err.isEmpty());
     }
 
+    // One line per port the system lists, by-id names with their targets.
+    void portsListsThePortsPresent()
+    {
+        const auto run = SimulatedBench::cli({ QStringLiteral("ports") });
+        QCOMPARE(run.exitCode, 0);
+        QByteArray expected;
+        for (const PortEntry &port : listPorts())
+            expected
+                += (port.target.isEmpty() ? port.path : port.path + '\t' + port.target).toUtf8()
+                + '\n';
+        QCOMPARE(run.out, expected);
+    }
+
     void portThatCannotBeOpenedExitsWithThree()
     {
-        const auto run = SimulatedBench::cli({QStringLiteral("capture"), QStringLiteral("--port"),
-                                              QStringLiteral("/dev/no-such-zor")});
+        const auto run = SimulatedBench::cli({ QStringLiteral("capture"), QStringLiteral("--port"),
+            QStringLiteral("/dev/no-such-zor") });
         QCOMPARE(run.exitCode, 3);
         QVERIFY(run.out.isEmpty());
-        QCOMPARE(run.err, QByteArray("labbench-cli: Unable to open /dev/no-such-zor: No such file or directory\n"));
+        QCOMPARE(run.err,
+            QByteArray(
+                "labbench-cli: Unable to open /dev/no-such-zor: No such file or directory\n"));
     }
 
     // The cable pulled in the middle of a capture: exit 4, and the frames
@@ -275,10 +295,11 @@ private slots:
     void lostLineExitsWithFourKeepingWholeFrames()
     {
         QProcess process;
-        process.start(SimulatedBench::cliPath(), {QStringLiteral("capture"), QStringLiteral("--frames"),
-                                                  QStringLiteral("1000")});
+        process.start(SimulatedBench::cliPath(),
+            { QStringLiteral("capture"), QStringLiteral("--frames"), QStringLiteral("1000") });
         QByteArray out;
-        QTRY_VERIFY_WITH_TIMEOUT((out += process.readAllStandardOutput()).count('\n') > 3000, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (out += process.readAllStandardOutput()).count('\n') > 3000, kWaitMs);
         sim->setFault(Fault::HangUp);
         QVERIFY(process.waitForFinished(kWaitMs));
         out += process.readAllStandardOutput();

@@ -68,7 +68,8 @@ private:
         const QImage saved(pngPath);
         QCOMPARE(saved.size(), QSize(1040, 513));
         const QImage shown = w.grab(QRect(0, 30, 1040, 513)).toImage();
-        QVERIFY(saved.convertToFormat(QImage::Format_RGB32) == shown.convertToFormat(QImage::Format_RGB32));
+        QVERIFY(saved.convertToFormat(QImage::Format_RGB32)
+            == shown.convertToFormat(QImage::Format_RGB32));
     }
 
 private slots:
@@ -92,7 +93,9 @@ private slots:
         runThenClose(w, 0, true);
 
         const QString path = controls::exportWithEnter(w);
-        QVERIFY(QRegularExpression(QStringLiteral("/oscyloskop-\\d{8}-\\d{6}\\.csv$")).match(path).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("/oscyloskop-\\d{8}-\\d{6}\\.csv$"))
+                    .match(path)
+                    .hasMatch());
         QCOMPARE(QFileInfo(path).absolutePath(), QDir::current().absolutePath());
         const Rows rows = csvRows(path);
         QCOMPARE(rows.size(), std::size_t(512));
@@ -147,15 +150,17 @@ private slots:
             if (rows[k][1] > rows[peak][1])
                 peak = k;
         }
-        QVERIFY2(std::abs(rows[peak][0] - 32e6 / (512 * 62)) < 78.125, qPrintable(QString::number(rows[peak][0])));
+        QVERIFY2(std::abs(rows[peak][0] - 32e6 / (512 * 62)) < 78.125,
+            qPrintable(QString::number(rows[peak][0])));
 
         bool found = false;
         spectrum::Workspace work;
         for (const auto &frame : sim->recentFrames()) {
             const std::vector<int> raw(frame.begin(), frame.end());
             spectrum::analyse(raw.data(), work);
-            found = found || std::equal(rows.begin(), rows.end(), work.im.begin(),
-                                        [](const auto &row, double level) { return row[1] == level; });
+            found = found
+                || std::equal(rows.begin(), rows.end(), work.im.begin(),
+                    [](const auto &row, double level) { return row[1] == level; });
         }
         QVERIFY(found);
         checkPicture(w, path);
@@ -190,9 +195,11 @@ private slots:
         auto *exporter = w.findChild<Exporter *>();
         QVERIFY(exporter);
         QVERIFY(!exporter->exportTo(0, QStringLiteral("blocker/trace.csv")));
-        QTRY_VERIFY_WITH_TIMEOUT(w.findChild<QMessageBox *>(QStringLiteral("exportError")), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w.findChild<QMessageBox *>(QStringLiteral("exportError")), kWaitMs);
         auto *box = w.findChild<QMessageBox *>(QStringLiteral("exportError"));
-        QVERIFY2(box->text().startsWith(QStringLiteral("Cannot write blocker/trace.csv: ")), qPrintable(box->text()));
+        QVERIFY2(box->text().startsWith(QStringLiteral("Cannot write blocker/trace.csv: ")),
+            qPrintable(box->text()));
         QVERIFY(box->text().size() > QStringLiteral("Cannot write blocker/trace.csv: ").size());
         QCOMPARE(QDir::current().entryList(QDir::AllEntries | QDir::System), before);
         box->close();
