@@ -14,7 +14,8 @@ cxx=${MINGW_CXX:-x86_64-w64-mingw32-g++-posix}
 command -v "$cxx" >/dev/null 2>&1 || { echo "check-mingw: $cxx not found" >&2; exit 2; }
 
 status=0
-for source in "$here"/*.cpp "$root/link/thread.cpp" "$root/link/zorcom.cpp"; do
+for source in "$here"/*.cpp "$root/link/thread.cpp" "$root/link/zorcom.cpp" \
+        "$root/link/windowsports.cpp"; do
     echo "check-mingw: $(basename "$source")"
     "$cxx" -std=c++17 -fsyntax-only -Wall -Wextra -Werror \
         -I"$here" -I"$root/link" -I"$qt" -I"$qt/QtCore" \

@@ -1,3 +1,4 @@
+#include "mainwindow.h"
 #include "portlist.h"
 #include "simulatedbench.h"
 #include "zorsimulator.h"
@@ -288,6 +289,20 @@ private slots:
         QCOMPARE(run.err,
             QByteArray(
                 "labbench-cli: Unable to open /dev/no-such-zor: No such file or directory\n"));
+    }
+
+    // The window has the port: a script is refused it, as a second window would be.
+    void aPortTheWindowHoldsIsRefused()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(SimulatedBench::open(window));
+        QVERIFY(bench->framesPass(2));
+        const auto run = SimulatedBench::cli({ QStringLiteral("capture") });
+        QCOMPARE(run.exitCode, 3);
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(run.err.startsWith("labbench-cli: Unable to open "), run.err.constData());
+        QVERIFY(bench->framesPass(2)); // the window's frames go on
     }
 
     // The cable pulled in the middle of a capture: exit 4, and the frames
