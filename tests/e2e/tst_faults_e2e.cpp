@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -58,19 +57,6 @@ private:
         return true;
     }
 
-    // Presses "Close port"; the time it took, or -1 when the button did not close.
-    static qint64 close(MainWindow &w)
-    {
-        QPushButton *button = controls::portButton(w);
-        if (!button || button->text() != QStringLiteral("Close port"))
-            return -1;
-        QElapsedTimer timer;
-        timer.start();
-        button->click();
-        const qint64 took = timer.elapsed();
-        return button->text() == QStringLiteral("Open port") ? took : -1;
-    }
-
     // A good frame on the screen, then `fault` on every frame for a few
     // frames: the screen keeps that frame; then good frames show again.
     void lastGoodFrameSurvives(Fault fault)
@@ -88,7 +74,7 @@ private:
         QVERIFY(w.isVisible());
         sim->setFault(Fault::None);
         QVERIFY(frameChangesFrom(good));
-        const qint64 took = close(w);
+        const qint64 took = SimulatedBench::close(w);
         QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
     }
 
@@ -123,7 +109,7 @@ private slots:
             QVERIFY(frameChangesFrom(before));
         }
         QCOMPARE(sim->state().watchdogFailures, 0);
-        const qint64 took = close(w);
+        const qint64 took = SimulatedBench::close(w);
         QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
     }
 
@@ -141,7 +127,7 @@ private slots:
         timer.start();
         QTest::qWait(500);
         QVERIFY(timer.elapsed() < 5000); // the event loop ran all along
-        const qint64 took = close(w);
+        const qint64 took = SimulatedBench::close(w);
         QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
 
         // The next open after the device recovers works normally.
@@ -149,7 +135,7 @@ private slots:
         const Frame before = buff.snapshot();
         QVERIFY(SimulatedBench::open(w));
         QVERIFY(frameChangesFrom(before));
-        QVERIFY(close(w) >= 0);
+        QVERIFY(SimulatedBench::close(w) >= 0);
     }
 
     // A device that says nothing: the worker waits without burning the CPU,
@@ -173,7 +159,7 @@ private slots:
         QVERIFY2(cpu < 0.25 * seconds,
             qPrintable(QStringLiteral("%1 s CPU in %2 s").arg(cpu).arg(seconds)));
         QCOMPARE(buff.snapshot(), shown);
-        const qint64 took = close(w);
+        const qint64 took = SimulatedBench::close(w);
         QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
     }
 
@@ -193,13 +179,13 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(buff.snapshot(), shown);
 
-        const qint64 took = close(w);
+        const qint64 took = SimulatedBench::close(w);
         QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
         sim->setFault(Fault::None);
         QVERIFY(sim->comeBack());
         QVERIFY(SimulatedBench::open(w));
         QVERIFY(frameChangesFrom(shown));
-        QVERIFY(close(w) >= 0);
+        QVERIFY(SimulatedBench::close(w) >= 0);
     }
 
     // A port name typed on "&Ustawienia" and confirmed with Enter stays in
@@ -217,7 +203,7 @@ private slots:
         controls::selectTab(w, 0);
         QVERIFY(SimulatedBench::open(w));
         QVERIFY(bench->framesPass(3));
-        const qint64 took = close(w);
+        const qint64 took = SimulatedBench::close(w);
         QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
     }
 
@@ -246,7 +232,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().gain1, 1, kWaitMs);
         const Frame before = buff.snapshot();
         QVERIFY(frameChangesFrom(before));
-        const qint64 took = close(w);
+        const qint64 took = SimulatedBench::close(w);
         QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
     }
 
@@ -265,7 +251,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().mode, Mode::OneChannel, kWaitMs);
         const Frame before = buff.snapshot();
         QVERIFY(frameChangesFrom(before));
-        const qint64 took = close(w);
+        const qint64 took = SimulatedBench::close(w);
         QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
     }
 
@@ -277,7 +263,7 @@ private slots:
         w.show();
         QVERIFY(SimulatedBench::open(w));
         QVERIFY(bench->framesPass(1));
-        QVERIFY(close(w) >= 0);
+        QVERIFY(SimulatedBench::close(w) >= 0);
         const int descriptors = openDescriptors();
         qint64 slowest = 0;
         for (int i = 0; i < 200; ++i) {
@@ -285,7 +271,7 @@ private slots:
             if (i % 10 == 0)
                 QTest::qWait(5);
             QCoreApplication::processEvents();
-            const qint64 took = close(w);
+            const qint64 took = SimulatedBench::close(w);
             QVERIFY(took >= 0);
             slowest = std::max(slowest, took);
         }
@@ -294,7 +280,7 @@ private slots:
         const Frame before = buff.snapshot();
         QVERIFY(SimulatedBench::open(w));
         QVERIFY(frameChangesFrom(before));
-        QVERIFY(close(w) >= 0);
+        QVERIFY(SimulatedBench::close(w) >= 0);
     }
 };
 
