@@ -117,6 +117,24 @@ bool DeviceLine::pause(int ms)
     return WaitForSingleObject(stopEvent, static_cast<DWORD>(ms)) == WAIT_TIMEOUT;
 }
 
+ByteLine::Result DeviceLine::rest(int ms)
+{
+    if (!pause(ms))
+        return Result::Stopped;
+    qint64 queued = 0;
+    {
+        std::lock_guard<std::mutex> lock(io);
+        if (stopped.load(std::memory_order_acquire))
+            return Result::Stopped;
+        queued = device.bytesAvailable();
+    }
+    if (queued >= 0) {
+        failing = false;
+        return Result::Timeout;
+    }
+    return failedForGood() ? Result::Lost : Result::Timeout;
+}
+
 void DeviceLine::stop()
 {
     stopped.store(true, std::memory_order_release);

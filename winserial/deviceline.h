@@ -16,8 +16,8 @@ class WinSerialDevice;
 // stop() is felt within one such wait; the line gives up as the port's own
 // time-out does after that long without data. Writes go out in pieces the
 // driver ends within the same short wait, so a device that stops taking bytes
-// cannot hold a stop. A read or write failure that persists means the adapter
-// is gone: the line is lost.
+// cannot hold a stop. A read, write or rest failure that persists means the
+// adapter is gone: the line is lost.
 class DeviceLine : public ByteLine {
 public:
     DeviceLine(WinSerialDevice& device, int timeoutMs);
@@ -32,6 +32,10 @@ public:
     Result read(char* data, int max, int& count) override;
     Result write(const char* data, int n) override;
     bool pause(int ms) override;
+    // A pause that ends with one look at the port (ClearCommError): an
+    // unplugged adapter fails it, so a playing generator notices the unplug
+    // within a rest or two instead of at the user's next setting.
+    Result rest(int ms) override;
     // Also waits for a call on the port that is under way, so the port may
     // be closed as soon as it returns.
     void stop() override;

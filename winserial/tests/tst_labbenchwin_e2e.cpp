@@ -1,18 +1,23 @@
+#include "mainwindow.h"
 #include "shared.h"
+#include "simulatedbench.h"
+#include "windowcontrols.h"
 #include "zorcom.h"
 #include "zorsimulator.h"
 
 #include <QElapsedTimer>
+#include <QPushButton>
 #include <QtTest>
 #include <algorithm>
 
 // The Windows build's link (serial library, worker rules) against the
-// simulated ZOR.
+// simulated ZOR, alone and under the main window.
 class TestLabbenchWinEndToEnd : public QObject {
     Q_OBJECT
 private slots:
     void framesFlowAndSettingsReachTheDevice();
     void generatorTableReachesTheDevice();
+    void unplugAndReplugOnTheGenerator();
 };
 
 void TestLabbenchWinEndToEnd::framesFlowAndSettingsReachTheDevice()
@@ -77,6 +82,35 @@ void TestLabbenchWinEndToEnd::generatorTableReachesTheDevice()
     for (int i = 0; i < 512; ++i)
         QCOMPARE(state.table[static_cast<std::size_t>(i)], table[static_cast<std::size_t>(i)]);
     QVERIFY(link.Close());
+}
+
+// Nothing goes to the device while the generator plays, yet the window sees
+// the cable pulled, waits for the port and sends the table again.
+void TestLabbenchWinEndToEnd::unplugAndReplugOnTheGenerator()
+{
+    SimulatedBench bench;
+    QVERIFY(bench.isReady());
+    MainWindow w;
+    w.show();
+    controls::selectTab(w, 1);
+    QVERIFY(SimulatedBench::open(w));
+    QVERIFY(QTest::qWaitFor([&] { return bench.sim().state().tablesReceived > 0; },
+                            SimulatedBench::kWaitMs));
+    QTest::qWait(200);
+    QElapsedTimer lost;
+    lost.start();
+    bench.sim().unplug();
+    QVERIFY(SimulatedBench::statusShows(w, QStringLiteral("line lost")));
+    qInfo("line lost shown %lld ms after the unplug", lost.elapsed());
+    QVERIFY(lost.elapsed() < 5000);
+    QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Close port"));
+
+    const long tables = bench.sim().state().tablesReceived;
+    QVERIFY(bench.sim().comeBack());
+    QVERIFY(QTest::qWaitFor([&] { return bench.sim().state().tablesReceived > tables; },
+                            SimulatedBench::kWaitMs));
+    QCOMPARE(bench.sim().state().mode, Mode::Generator);
+    QVERIFY(SimulatedBench::close(w) >= 0);
 }
 
 QTEST_MAIN(TestLabbenchWinEndToEnd)

@@ -27,8 +27,11 @@ private slots:
     void twoChannelsSendsTheExtraC();
     void uploadReportsSendAndSent();
     void hangUpEndsTheWorkerWithLineLost();
+    void hangUpWhileTheGeneratorPlaysEndsTheWorkerWithLineLost_data();
+    void hangUpWhileTheGeneratorPlaysEndsTheWorkerWithLineLost();
     void closeIsPromptOnASilentDevice();
     void silentLineCostsFewCalls();
+    void playingGeneratorCostsFewCalls();
     void slowFrameArrivesWhole();
     void closeEndsAStalledUpload();
 
@@ -36,6 +39,7 @@ private:
     void open();
     void takeFrame(const QVector<int> &samples);
     void openAndTakeFrame(const QVector<int> &samples);
+    void playGenerator();
 
     std::unique_ptr<FakeDevice> device;
     std::unique_ptr<ZORCom> link;
@@ -65,6 +69,20 @@ void TestWindowsWorker::openAndTakeFrame(const QVector<int> &samples)
 {
     open();
     takeFrame(samples);
+}
+
+// Opens the link and lets the generator start playing; the worker then only
+// rests between passes.
+void TestWindowsWorker::playGenerator()
+{
+    open();
+    link->genStart();
+    takeFrame({});
+    QVERIFY(device->expect("q"));
+    device->send("q");
+    QVERIFY(device->expect("e"));
+    device->send("e");
+    QTRY_COMPARE(sts.get(), QStringLiteral("set gen"));
 }
 
 // Requests made before this are served once the frame is in.
@@ -210,6 +228,36 @@ void TestWindowsWorker::hangUpEndsTheWorkerWithLineLost()
     QCOMPARE(sts.get(), QStringLiteral("closed"));
 }
 
+void TestWindowsWorker::hangUpWhileTheGeneratorPlaysEndsTheWorkerWithLineLost_data()
+{
+    QTest::addColumn<QByteArray>("stray");
+    QTest::newRow("quiet line") << QByteArray();
+    // Bytes nobody asked for wait unread in the driver while the generator
+    // plays; an unplug takes them with the adapter.
+    QTest::newRow("stray bytes queued") << QByteArray("zz");
+}
+
+// Nothing is exchanged while the generator plays: only the worker's rests can
+// see the adapter go.
+void TestWindowsWorker::hangUpWhileTheGeneratorPlaysEndsTheWorkerWithLineLost()
+{
+    QFETCH(QByteArray, stray);
+    playGenerator();
+    if (QTest::currentTestFailed())
+        return;
+    device->send(stray);
+    QVERIFY(device->drain(300).isEmpty());
+    QVERIFY(!link->lineLost());
+    QElapsedTimer clock;
+    clock.start();
+    device->hangUp();
+    QTRY_VERIFY_WITH_TIMEOUT(link->lineLost(), 1000);
+    qDebug("line lost %lld ms after the unplug", static_cast<long long>(clock.elapsed()));
+    QCOMPARE(sts.get(), QStringLiteral("line lost"));
+    QVERIFY(link->Close());
+    QCOMPARE(sts.get(), QStringLiteral("closed"));
+}
+
 void TestWindowsWorker::closeIsPromptOnASilentDevice()
 {
     const int handles = DriverLog::liveHandles();
@@ -241,6 +289,23 @@ void TestWindowsWorker::silentLineCostsFewCalls()
 
 // At 19,200 bit/s a frame takes 1.07 s to come; the one read of it must
 // take it all, not stop at the first lull between the driver's chunks.
+// The rests that watch for an unplug look at the port once each.
+void TestWindowsWorker::playingGeneratorCostsFewCalls()
+{
+    playGenerator();
+    if (QTest::currentTestFailed())
+        return;
+    QTest::qWait(200);
+    const auto calls = DriverLog::calls();
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(1000);
+    const double perSecond = double(DriverLog::calls() - calls) * 1000.0 / double(clock.elapsed());
+    qDebug("%.1f Win32 calls a second while the generator plays", perSecond);
+    QVERIFY(perSecond <= 22.0);
+    QVERIFY(!link->lineLost());
+}
+
 void TestWindowsWorker::slowFrameArrivesWhole()
 {
     open();
