@@ -70,7 +70,7 @@ int generate(const QStringList &args)
         return usageError(kUsage,
             wave.isEmpty() ? QStringLiteral("--wave is needed")
                            : QStringLiteral("unknown wave \"%1\"").arg(wave));
-    int hz = 0, amplitude = 0, offset = 0, duty = 0, speed = 0;
+    int hz = 0, amplitude = 0, offset = 0, duty = 0;
     if (!numberIn(o.value(QStringLiteral("freq"), QStringLiteral("1000")), synthesis::kLowestHz,
             synthesis::kHighestHz, hz))
         return usageError(kUsage, QStringLiteral("--freq takes 1 .. 500000"));
@@ -88,11 +88,10 @@ int generate(const QStringList &args)
             return usageError(kUsage, QStringLiteral("--seconds takes a positive number"));
     }
     QString port;
-    settingsFromFile(port, speed);
-    port = o.value(QStringLiteral("port"), port);
-    if (o.has(QStringLiteral("speed"))
-        && !numberIn(o.value(QStringLiteral("speed")), 1, 1 << 30, speed))
-        return usageError(kUsage, QStringLiteral("--speed takes a number of bit/s"));
+    int speed = 0;
+    QString error;
+    if (!lineFromOptions(o, port, speed, error))
+        return usageError(kUsage, error);
 
     Session session;
     QString reason;

@@ -6,15 +6,10 @@
 #include "settingtexts.h"
 #include "trigger.h"
 
-#include <QTextStream>
-
 #include <algorithm>
 
 namespace {
 
-constexpr const char *kSettingsFile = "settings.txt";
-constexpr const char *kDefaultPort = "/dev/ttyS0";
-constexpr int kDefaultSpeed = 115200;
 constexpr int kFastestTwoChannelCode = 4; // "20us/dz": the four faster need one channel
 constexpr int kMaxLevel = 2000; // the level box's range
 constexpr int kSilenceMs = 5000;
@@ -36,18 +31,23 @@ bool positive(const QString &text, int &value)
 
 } // namespace
 
-void settingsFromFile(QString &port, int &speed)
+bool lineFromOptions(const Options &o, QString &port, int &speed, QString &error)
 {
-    port = QString::fromLatin1(kDefaultPort);
-    speed = kDefaultSpeed;
-    const settingsstore::Contents file = settingsstore::read(QString::fromLatin1(kSettingsFile));
-    if (file.found == settingsstore::Found::Unusable)
-        return;
-    QByteArray raw = file.bytes;
-    if (const auto fields = settingsfile::parse(QTextStream(&raw).readAll())) {
-        port = fields->portName;
-        speed = fields->speed;
+    // A file that is missing, unusable or without fields gives the window's defaults.
+    const settingsstore::Contents file
+        = settingsstore::read(QString::fromLatin1(settingsstore::kFileName));
+    const auto fields = file.found == settingsstore::Found::Read
+        ? settingsfile::parse(settingsstore::text(file))
+        : std::nullopt;
+    const settingsfile::Fields used
+        = fields.value_or(*settingsfile::parse(QLatin1String(settingsstore::kDefaultContent)));
+    port = o.value(QStringLiteral("port"), used.portName);
+    speed = used.speed;
+    if (o.has(QStringLiteral("speed")) && !positive(o.value(QStringLiteral("speed")), speed)) {
+        error = QStringLiteral("--speed takes a number of bit/s");
+        return false;
     }
+    return true;
 }
 
 QStringList ScopeRequest::valued(bool measure)
@@ -63,13 +63,8 @@ QStringList ScopeRequest::valued(bool measure)
 
 bool ScopeRequest::parse(const Options &o, bool measure, QString &error)
 {
-    settingsFromFile(port, speed);
-    if (o.has(QStringLiteral("port")))
-        port = o.value(QStringLiteral("port"));
-    if (o.has(QStringLiteral("speed")) && !positive(o.value(QStringLiteral("speed")), speed)) {
-        error = QStringLiteral("--speed takes a number of bit/s");
+    if (!lineFromOptions(o, port, speed, error))
         return false;
-    }
 
     const QString channels = o.value(QStringLiteral("channels"), QStringLiteral("1"));
     if (channels != QLatin1String("1") && channels != QLatin1String("2")) {

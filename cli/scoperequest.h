@@ -28,6 +28,7 @@ struct ScopeRequest {
     int silenceMs() const;
 };
 
-// The port and speed as the window reads them from settings.txt in the
-// current folder, its defaults when the file gives none.
-void settingsFromFile(QString &port, int &speed);
+// The line every command opens: --port and --speed, else the port and speed
+// as the window reads them from settings.txt in the current folder (its
+// defaults when the file gives none). False with the reason on a bad --speed.
+bool lineFromOptions(const Options &options, QString &port, int &speed, QString &error);

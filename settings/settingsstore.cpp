@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTextStream>
 
 #include <algorithm>
 #include <filesystem>
@@ -88,6 +89,12 @@ Contents read(const QString &path)
     }
     contents.whole = file.atEnd();
     return contents;
+}
+
+QString text(const Contents &contents)
+{
+    QByteArray raw = contents.bytes;
+    return QTextStream(&raw).readAll();
 }
 
 bool save(const QString &path, const QByteArray &content)

@@ -7,6 +7,10 @@
 // the folder allows it, rewritten in place where it does not.
 namespace settingsstore {
 
+// The file in the working folder, and what a new one holds.
+constexpr const char *kFileName = "settings.txt";
+constexpr const char *kDefaultContent = "#/dev/ttyS0#115200#3#ZOR";
+
 enum class Found {
     Missing, // no file of that name
     Unusable, // a folder, pipe or device, or a file that cannot be opened
@@ -24,6 +28,8 @@ struct Contents {
 constexpr qsizetype kMaxRead = 1024 * 1024;
 
 Contents read(const QString &path);
+// The bytes read as text, decoded as the window's text stream decodes them.
+QString text(const Contents &contents);
 
 // Replaces the file with content through a new file beside it, so that an
 // interrupted write never leaves a cut one. In a folder where no file can be

@@ -6,7 +6,6 @@
 
 #include <QComboBox>
 #include <QPlainTextEdit>
-#include <QTextStream>
 
 Ustawienia::Ustawienia(QWidget *w, PortLister lister)
     : QMainWindow(nullptr), window(w), ports(std::move(lister))
@@ -82,8 +81,7 @@ void Ustawienia::readSettings()
     const settingsstore::Contents file = settingsstore::read(path);
     if (file.found == settingsstore::Found::Unusable)
         return; // unreadable, a directory or special file: keep the defaults, touch nothing
-    QByteArray raw = file.bytes;
-    const QString content = QTextStream(&raw).readAll();
+    const QString content = settingsstore::text(file);
 
     if (!content.contains(QLatin1Char('#'))) {
         // The old content is kept byte for byte, whatever its encoding; a

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "portlist.h"
+#include "settingsstore.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -20,8 +21,8 @@ class Ustawienia : public QMainWindow {
 public:
     static constexpr std::array<int, 10> portSpeed{19200,  38400,  57600,   115200,  230400,
                                                    460800, 921600, 1152000, 1500000, 2500000};
-    static constexpr const char *kFileName = "settings.txt";
-    static constexpr const char *kDefaultContent = "#/dev/ttyS0#115200#3#ZOR";
+    static constexpr const char *kFileName = settingsstore::kFileName;
+    static constexpr const char *kDefaultContent = settingsstore::kDefaultContent;
 
     using PortLister = std::function<std::vector<PortEntry>()>;
 
