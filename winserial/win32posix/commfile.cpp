@@ -345,10 +345,7 @@ BOOL CommFile::read(void *buffer, DWORD toRead, DWORD &done, OVERLAPPED *ov)
     const auto queued = static_cast<DWORD>(queuedInput());
     if (toRead == 0 || rules.immediate || queued >= toRead || (rules.firstByte && queued > 0)) {
         const BOOL ok = readNow(bytes, toRead, done, t, generation);
-        ov->Internal = ok ? 0 : GetLastError();
-        ov->InternalHigh = done;
-        if (ov->hEvent)
-            SetEvent(ov->hEvent);
+        finishOverlapped(ov, ok, done);
         return ok;
     }
     pend(
@@ -459,12 +456,7 @@ BOOL CommFile::write(const void *buffer, DWORD toWrite, DWORD &done, OVERLAPPED 
             --writesInFlight;
         }
         drained.notify_all();
-        if (ov) {
-            ov->Internal = ok ? 0 : GetLastError();
-            ov->InternalHigh = done;
-            if (ov->hEvent)
-                SetEvent(ov->hEvent);
-        }
+        finishOverlapped(ov, ok, done);
         return ok;
     }
     pend(
@@ -739,4 +731,14 @@ BOOL CommFile::modemStatus(DWORD &status)
     if (bits & TIOCM_CAR)
         status |= MS_RLSD_ON;
     return TRUE;
+}
+
+void finishOverlapped(OVERLAPPED *ov, BOOL ok, DWORD done)
+{
+    if (!ov)
+        return;
+    ov->Internal = ok ? 0 : GetLastError();
+    ov->InternalHigh = done;
+    if (ov->hEvent)
+        SetEvent(ov->hEvent);
 }

@@ -96,3 +96,8 @@ private:
     bool quitting = false;
     std::thread watcher;
 };
+
+// An overlapped operation that ended within its call, done or failed (the
+// error is the last error): as Windows does, the OVERLAPPED is filled in and
+// its event signalled all the same.
+void finishOverlapped(OVERLAPPED *ov, BOOL ok, DWORD done);

@@ -41,19 +41,6 @@ bool injected(DriverLog::Call call)
     return true;
 }
 
-// An overlapped operation that failed at once: Windows still fills the
-// OVERLAPPED and signals its event.
-void finish(OVERLAPPED* ov, BOOL ok, DWORD done)
-{
-    if (!ov)
-        return;
-    const DWORD error = GetLastError();
-    ov->Internal = ok ? 0 : error;
-    ov->InternalHigh = done;
-    if (ov->hEvent)
-        SetEvent(ov->hEvent);
-}
-
 } // namespace
 
 DWORD GetLastError()
@@ -259,7 +246,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
     if (file->overlapped() && !overlapped)
         return fail(ERROR_INVALID_PARAMETER);
     if (injected(DriverLog::Call::ReadFile)) {
-        finish(overlapped, FALSE, 0);
+        finishOverlapped(overlapped, FALSE, 0);
         return FALSE;
     }
     DWORD done = 0;
@@ -279,7 +266,7 @@ BOOL WriteFile(
     if (file->overlapped() && !overlapped)
         return fail(ERROR_INVALID_PARAMETER);
     if (injected(DriverLog::Call::WriteFile)) {
-        finish(overlapped, FALSE, 0);
+        finishOverlapped(overlapped, FALSE, 0);
         return FALSE;
     }
     DWORD done = 0;
