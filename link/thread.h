@@ -35,9 +35,6 @@ public:
     void stop();
     // Whether run() has ended because the line failed.
     bool lineLost() const { return lost.load(std::memory_order_acquire); }
-    // Whether a request is still waiting for its pass. Once none is, every
-    // frame stored afterwards was taken with all requests served.
-    bool requestsPending() const;
     // Waits until no request is pending and the pass that took the last one
     // has ended, so its exchange is complete; false on time-out or when the
     // worker has ended.
@@ -59,6 +56,8 @@ private:
 
     Service takeConfiguration();
     void announceRunning();
+    // Whether a request is still waiting for its pass.
+    bool requestsPending() const;
 
     bool set1channel();
     bool set2channels();

@@ -56,11 +56,6 @@ bool ZORCom::lineLost() const
     return thread && thread->lineLost();
 }
 
-bool ZORCom::requestsPending() const
-{
-    return thread && thread->requestsPending();
-}
-
 bool ZORCom::waitServed(int timeoutMs) const
 {
     return thread && thread->waitServed(timeoutMs);

@@ -28,8 +28,6 @@ public:
     bool isOpen() const;
     // True when the worker ended because the line failed.
     bool lineLost() const;
-    // True while a request has not yet been taken by the worker.
-    bool requestsPending() const;
     // Blocks until every request made so far has been carried out on the line
     // (at most timeoutMs); false on time-out or without a live worker.
     bool waitServed(int timeoutMs) const;
