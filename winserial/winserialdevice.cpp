@@ -1,5 +1,6 @@
 #include "winserialdevice.h"
 
+#include "visiblelocker.h"
 #include "winserialeventthread.h"
 
 #include <QMutexLocker>
@@ -13,6 +14,11 @@ static_assert(sizeof(COMMCONFIG) == WinSerialDevice::kCommConfigSize,
     "drivers are given a COMMCONFIG of 52 bytes");
 
 namespace {
+
+// The pending-write counter and the write OVERLAPPED are shared with the
+// event thread.
+using PendingWritesLock = VisibleLocker<QWriteLocker, QReadWriteLock>;
+using PendingWritesReadLock = VisibleLocker<QReadLocker, QReadWriteLock>;
 
 struct BaudRate {
     DWORD rate;
@@ -235,7 +241,7 @@ void WinSerialDevice::close()
                 return;
         }
     }
-    QWriteLocker writeLock(bytesToWriteLock.get());
+    PendingWritesLock writeLock(bytesToWriteLock.get());
     // A write still under way would hold the flush for as long as the device
     // refuses bytes, possibly for ever: it gets a short while to finish, then
     // it is aborted.
@@ -270,7 +276,7 @@ bool WinSerialDevice::atEnd() const
 qint64 WinSerialDevice::bytesToWrite() const
 {
     QMutexLocker lock(mutex.get());
-    QReadLocker readLock(bytesToWriteLock.get());
+    PendingWritesReadLock readLock(bytesToWriteLock.get());
     return pendingWrites;
 }
 
@@ -601,7 +607,7 @@ qint64 WinSerialDevice::writeData(const char* data, qint64 maxSize)
         }
         return written;
     }
-    QWriteLocker writeLock(bytesToWriteLock.get());
+    PendingWritesLock writeLock(bytesToWriteLock.get());
     // One write OVERLAPPED serves every write: the previous write must be
     // done with it (and its event freed) before it is used again.
     releaseWriteEvent(true);
@@ -668,7 +674,7 @@ void WinSerialDevice::monitorCommEvent()
     if (eventMask & EV_TXEMPTY) {
         qint64 written = 0;
         {
-            QWriteLocker writeLock(bytesToWriteLock.get());
+            PendingWritesLock writeLock(bytesToWriteLock.get());
             releaseWriteEvent(true);
             written = pendingWrites;
             pendingWrites = 0;
