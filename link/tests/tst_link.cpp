@@ -7,8 +7,10 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <atomic>
 #include <ctime>
 #include <memory>
+#include <thread>
 
 // The worker's exchanges, played against a scripted device on a pseudo-terminal.
 class TestLink : public QObject {
@@ -390,6 +392,49 @@ private slots:
             QVERIFY(echo(d));
         QVERIFY(device->expect("q"));
         QVERIFY(device->drain(250).isEmpty());
+    }
+
+    // A period and a length make one frequency. While another thread keeps
+    // changing the clock between two settings, every clock the worker sends
+    // is one of them whole, never one's period with the other's length.
+    void clockChangedWhileItIsTakenGoesOutWhole()
+    {
+        const QByteArray first = clockDigits(0x0062, 0x200);
+        const QByteArray second = clockDigits(0x7FF3, 0x00F);
+        link->setFreq(0x0062, 0x200);
+        QVERIFY(enterGenerator());
+        std::atomic<bool> changing{true};
+        std::thread changer([&] {
+            while (changing.load()) {
+                link->setFreq(0x7FF3, 0x00F);
+                link->setFreq(0x0062, 0x200);
+            }
+        });
+        QList<QByteArray> sent;
+        const auto receiveClock = [this](QByteArray &digits) {
+            if (!device->expect("s"))
+                return false;
+            device->send("s");
+            for (int i = 0; i < 7; ++i) {
+                const QByteArray d = device->read(1);
+                if (d.size() != 1)
+                    return false;
+                device->send(d);
+                digits += d;
+            }
+            return device->expect("q");
+        };
+        bool exchanged = true;
+        while (exchanged && sent.size() < 150) {
+            QByteArray digits;
+            exchanged = receiveClock(digits);
+            sent.append(digits);
+        }
+        changing.store(false);
+        changer.join();
+        QVERIFY(exchanged);
+        for (const QByteArray &digits : sent)
+            QVERIFY2(digits == first || digits == second, digits.constData());
     }
 
     void generatorModeIsQuietBetweenRequests()
