@@ -6,6 +6,7 @@
 #include "zorsimulator.h"
 
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
 
@@ -89,6 +90,22 @@ private slots:
         QVERIFY(SimulatedBench::open(w));
         for (int i = 0; i < 3; ++i)
             QVERIFY(SimulatedBench::frameChanges());
+        QVERIFY(SimulatedBench::close(w) >= 0);
+    }
+
+    // A port name with letters beyond ASCII (a udev alias, a folder in the
+    // user's language) comes from settings.txt whole and opens.
+    void portNameBeyondAsciiOpens()
+    {
+        ZorSimulator::Options options;
+        options.linkPath = "zasilacz-żółw-Ω";
+        QVERIFY(makeBench(options));
+        QVERIFY(port().endsWith(QStringLiteral("/zasilacz-żółw-Ω")));
+        MainWindow w;
+        w.show();
+        QCOMPARE(controls::portNameEditor(w)->toPlainText(), port());
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(SimulatedBench::frameChanges());
         QVERIFY(SimulatedBench::close(w) >= 0);
     }
 

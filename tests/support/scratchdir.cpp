@@ -76,7 +76,7 @@ QStringList ScratchDir::entries() const
 bool ScratchDir::writeSettings(const QString &port, int speed, int listIndex)
 {
     return writeSettingsFile(
-        QStringLiteral("#%1#%2#%3#ZOR").arg(port).arg(speed).arg(listIndex).toLatin1());
+        QStringLiteral("#%1#%2#%3#ZOR").arg(port).arg(speed).arg(listIndex).toUtf8());
 }
 
 bool ScratchDir::writeSettingsFile(const QByteArray &content)

@@ -14,9 +14,13 @@
 
 namespace {
 
+// The device's link lives in the scratch directory, under the name the
+// options give (a file name) or "zor".
 ZorSimulator::Options optionsIn(const ScratchDir &scratch, ZorSimulator::Options options)
 {
-    options.linkPath = scratch.filePath(QStringLiteral("zor")).toStdString();
+    const QString name = options.linkPath.empty() ? QStringLiteral("zor")
+                                                  : QString::fromStdString(options.linkPath);
+    options.linkPath = scratch.filePath(name).toStdString();
     return options;
 }
 
