@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <memory>
@@ -189,7 +190,10 @@ private slots:
         qInfo("frames again %lld ms after the device came back", back.elapsed());
         QVERIFY(back.elapsed() < 10000);
         QVERIFY(bench->sim().state().framesSent > sent);
-        QVERIFY(bench->commands().contains(QStringLiteral("qa")));
+        // The tab's settings, one per pass between frames, as "Open port" sends them.
+        QTRY_VERIFY_WITH_TIMEOUT(bench->commands().contains(QStringLiteral("u00q")), kWaitMs);
+        const QRegularExpression settings(QStringLiteral("^a?q+a+s7qu00q$"));
+        QVERIFY2(settings.match(bench->commands()).hasMatch(), qPrintable(bench->commands()));
         QCOMPARE(buttonText(w), QStringLiteral("Close port"));
         QVERIFY(SimulatedBench::close(w) >= 0);
     }
@@ -215,9 +219,12 @@ private slots:
         QVERIFY(bench->sim().comeBack());
         QVERIFY(QTest::qWaitFor([&] { return bench->sim().state().tablesReceived > tables; },
                                 kWaitMs));
-        const QString sent = bench->commands();
-        QVERIFY2(sent.contains(QStringLiteral("qe")) && sent.contains(QLatin1Char('s')),
-                 qPrintable(sent.left(20)));
+        // The mode, the table and the clock, one per pass.
+        const QRegularExpression clock(QStringLiteral("s+[0-9:;<=>?]{7}q"));
+        QTRY_VERIFY_WITH_TIMEOUT(clock.match(bench->commands()).hasMatch(), kWaitMs);
+        // An "a" may come first: the answer to the device's opening ">" prompt.
+        const QRegularExpression mode(QStringLiteral("^a?q+e+S"));
+        QVERIFY2(mode.match(bench->commands()).hasMatch(), qPrintable(bench->commands().left(20)));
         QCOMPARE(bench->sim().state().mode, Mode::Generator);
         QVERIFY(SimulatedBench::close(w) >= 0);
     }
