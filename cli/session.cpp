@@ -30,6 +30,8 @@ bool Session::open(const QString &port, int speed, QString &reason)
         const int error = errno;
         if (error == ENOTTY)
             reason = QStringLiteral("not a serial port");
+        else if (error == EWOULDBLOCK)
+            reason = QStringLiteral("in use by another program");
         else if (error != 0)
             reason = QString::fromLocal8Bit(std::strerror(error));
         else
@@ -67,15 +69,13 @@ Session::Next Session::nextFrame(Frame &frame, std::chrono::milliseconds silence
         if (std::chrono::steady_clock::now() >= deadline)
             return Next::Silent;
     }
-    std::uint64_t count = 0;
-    frame = frames.snapshot(count);
-    skipped += count - seen - 1;
-    seen = count;
+    frame = frames.snapshot(seen);
     return Next::Frame;
 }
 
+// Also after a lost line, which isOpen() no longer counts as open: the
+// worker and the port go now, not with the session.
 void Session::close()
 {
-    if (com->isOpen())
-        com->Close();
+    com->Close();
 }

@@ -35,8 +35,6 @@ public:
     // The next good frame, never one already returned; Silent when none comes
     // within `silence`.
     Next nextFrame(Frame &frame, std::chrono::milliseconds silence);
-    // Good frames the device sent that came and went between two nextFrame calls.
-    std::uint64_t missed() const { return skipped; }
 
     void close();
 
@@ -45,7 +43,6 @@ private:
     GenTable genTable;
     std::unique_ptr<ZORCom> com;
     std::uint64_t seen = 0;
-    std::uint64_t skipped = 0;
 };
 
 // Time enough for the device's first reply to a new setting, and for one frame.

@@ -111,7 +111,7 @@ bool Thread::requestsPending() const
     return false;
 }
 
-bool Thread::waitServed(int timeoutMs) const
+bool Thread::waitServed(int timeoutMs)
 {
     // Requests are rare and exchanges short: a millisecond's poll costs nothing
     // and keeps the worker free of any signalling for this.
@@ -128,7 +128,12 @@ bool Thread::waitServed(int timeoutMs) const
     if (!waitFor([this] { return !requestsPending(); }))
         return false;
     const unsigned taken = passes.load(std::memory_order_acquire);
-    return waitFor([&] { return passes.load(std::memory_order_acquire) != taken; });
+    if (!waitFor([&] { return passes.load(std::memory_order_acquire) != taken; }))
+        return false;
+    const unsigned failed = failures.load(std::memory_order_acquire);
+    const bool allTaken = failed == failuresReported;
+    failuresReported = failed;
+    return allTaken;
 }
 
 void Thread::waitUntilRunning()
@@ -167,6 +172,12 @@ Thread::Service Thread::takeConfiguration()
 
 void Thread::run()
 {
+    // An exchange the device answered wrongly (the worker goes on: the next
+    // request or frame may well work) is counted for waitServed.
+    const auto served = [this](bool done) {
+        if (!done && alive())
+            failures.fetch_add(1, std::memory_order_acq_rel);
+    };
     bool firstPass = true;
     while (alive()) {
         const Service service = takeConfiguration();
@@ -176,16 +187,13 @@ void Thread::run()
         }
         switch (service) {
         case Service::Channel:
-            if (twoChannels.load(std::memory_order_relaxed))
-                set2channels();
-            else
-                set1channel();
+            served(twoChannels.load(std::memory_order_relaxed) ? set2channels() : set1channel());
             break;
         case Service::TimeBase:
-            setTimeBase();
+            served(setTimeBase());
             break;
         case Service::Gain:
-            setGain();
+            served(setGain());
             break;
         case Service::Frame:
             getChannel();
@@ -203,11 +211,11 @@ void Thread::run()
         // return, instead of being sent into a stream of frames.
         const bool generating = genMode.load(std::memory_order_acquire);
         if (genReq.exchange(false, std::memory_order_acq_rel)) {
-            setGen();
+            served(setGen());
         } else if (generating && sendReq.exchange(false, std::memory_order_acq_rel)) {
-            sendChannel();
+            served(sendChannel());
         } else if (generating && freqReq.exchange(false, std::memory_order_acq_rel)) {
-            setGenFreq();
+            served(setGenFreq());
         } else if (generating) {
             // The pause watches the line too: an unplug while the generator
             // plays is seen now, not at the next setting the user changes.

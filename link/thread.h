@@ -36,9 +36,10 @@ public:
     // Whether run() has ended because the line failed.
     bool lineLost() const { return lost.load(std::memory_order_acquire); }
     // Waits until no request is pending and the pass that took the last one
-    // has ended, so its exchange is complete; false on time-out or when the
-    // worker has ended.
-    bool waitServed(int timeoutMs) const;
+    // has ended, so its exchange is complete; false on time-out, when the
+    // worker has ended, or when the device did not take an exchange served
+    // since the last call (a wrong or missing echo). One caller thread.
+    bool waitServed(int timeoutMs);
 
     void requestChannel(bool two);
     void requestGenerator();
@@ -114,6 +115,8 @@ private:
     bool begun = false;
 
     std::atomic<unsigned> passes{0}; // passes completed
+    std::atomic<unsigned> failures{0}; // exchanges the device did not take
+    unsigned failuresReported = 0; // waitServed's own
     std::atomic<bool> lost{false};
     std::atomic<bool> finished{false};
 };

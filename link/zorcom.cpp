@@ -56,7 +56,7 @@ bool ZORCom::lineLost() const
     return thread && thread->lineLost();
 }
 
-bool ZORCom::waitServed(int timeoutMs) const
+bool ZORCom::waitServed(int timeoutMs)
 {
     return thread && thread->waitServed(timeoutMs);
 }

@@ -29,8 +29,9 @@ public:
     // True when the worker ended because the line failed.
     bool lineLost() const;
     // Blocks until every request made so far has been carried out on the line
-    // (at most timeoutMs); false on time-out or without a live worker.
-    bool waitServed(int timeoutMs) const;
+    // (at most timeoutMs); false on time-out, without a live worker, or when
+    // the device did not take one of the exchanges since the last call.
+    bool waitServed(int timeoutMs);
 
     bool osc1chStart();
     bool disable2channel();

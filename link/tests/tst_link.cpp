@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <ctime>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -73,6 +74,19 @@ private:
                             tab >> 8, (tab >> 4) & 0xF, tab & 0xF})
             d.append(static_cast<char>('0' + v));
         return d;
+    }
+
+    // The wait ends with the pass after it began, whenever it began: frames
+    // keep the worker's passes coming until it has.
+    bool passesUntilReady(std::future<bool> &wait)
+    {
+        for (int i = 0; i < 50; ++i) {
+            if (wait.wait_for(std::chrono::milliseconds(20)) == std::future_status::ready)
+                return true;
+            if (!serveFrame(QVector<int>(1024, 2)))
+                return false;
+        }
+        return false;
     }
 
     // Answers the echo loop of one command byte: echo at once.
@@ -307,6 +321,40 @@ private slots:
         QVERIFY(device->drain(150).isEmpty());
         QVERIFY(serveFrame(QVector<int>(1024, 0x0506)));
         QVERIFY(waitFor([&] { return frames.snapshot()[0] == 0x0506; }));
+    }
+
+    // labbench-cli waits for its settings before it records: a setting the
+    // device echoed wrongly must not count as taken.
+    void waitServedSaysWhetherTheDeviceTookIt_data()
+    {
+        QTest::addColumn<char>("answer");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("echoed") << '3' << true;
+        QTest::newRow("another digit echoed") << '4' << false;
+    }
+
+    void waitServedSaysWhetherTheDeviceTookIt()
+    {
+        QFETCH(char, answer);
+        QFETCH(bool, taken);
+        link->setTimeBase(3);
+        auto served = std::async(std::launch::async, [this] { return link->waitServed(3000); });
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(echo('s'));
+        QVERIFY(device->expect("3"));
+        device->send(QByteArray(1, answer));
+        QVERIFY(device->expect("qg"));
+        QVERIFY(passesUntilReady(served));
+        QCOMPARE(served.get(), taken);
+        // A failure is told once: the next request stands on its own.
+        link->setTimeBase(5);
+        served = std::async(std::launch::async, [this] { return link->waitServed(3000); });
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(echo('s'));
+        QVERIFY(echo('5'));
+        QVERIFY(device->expect("qg"));
+        QVERIFY(passesUntilReady(served));
+        QVERIFY(served.get());
     }
 
     void gainDigits()
