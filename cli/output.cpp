@@ -24,6 +24,11 @@ void Output::write(const QByteArray &data)
     std::fflush(stdout);
 }
 
+void Output::discard()
+{
+    file.reset();
+}
+
 bool Output::finish(QString &reason)
 {
     if (!file)

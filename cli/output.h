@@ -15,6 +15,8 @@ public:
     bool open(const QString &path, QString &reason);
     void write(const QByteArray &data);
     bool finish(QString &reason);
+    // Leaves an earlier file of that name as it was (a run that got nothing).
+    void discard();
 
 private:
     std::unique_ptr<QSaveFile> file;

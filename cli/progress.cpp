@@ -19,8 +19,14 @@ Progress::Progress(int n)
 
 Progress::~Progress()
 {
+    end();
+}
+
+void Progress::end()
+{
     if (shown)
         std::fputs("\n", stderr);
+    shown = false;
 }
 
 void Progress::update(int done)

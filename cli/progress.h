@@ -13,6 +13,8 @@ public:
     Progress &operator=(const Progress &) = delete;
 
     void update(int done);
+    // Ends the line, so that a message can follow on a line of its own.
+    void end();
 
 private:
     using Clock = std::chrono::steady_clock;

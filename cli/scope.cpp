@@ -219,6 +219,8 @@ Trigger options (the oscilloscope's controls):
         int taken = 0;
         while (code == kOk && taken < request.frames) {
             const Session::Next next = session.nextFrame(frame, silence);
+            if (next != Session::Next::Frame)
+                progress.end();
             if (next == Session::Next::Lost) {
                 complain(
                     QStringLiteral("%1: line lost after %2 frames").arg(request.port).arg(taken));
@@ -253,8 +255,14 @@ Trigger options (the oscilloscope's controls):
                 break;
         }
         session.close();
+        if (taken == 0 && code != kOk) {
+            output.discard();
+            return code;
+        }
         if (!output.finish(reason)) {
-            complain(QStringLiteral("cannot write %1: %2").arg(request.output, reason));
+            complain(QStringLiteral("cannot write %1: %2")
+                         .arg(request.output.isEmpty() ? QStringLiteral("the output") : request.output,
+                             reason.isEmpty() ? QStringLiteral("write error") : reason));
             return code == kOk ? kFailed : code;
         }
         return code;
