@@ -121,7 +121,10 @@ bool Exporter::exportTo(int tab, const QString &csvPath)
     QByteArray png;
     QBuffer pngBuffer(&png);
     pngBuffer.open(QIODevice::WriteOnly);
-    picture.save(&pngBuffer, "PNG");
+    if (!picture.save(&pngBuffer, "PNG")) {
+        fail(csvPath, QStringLiteral("the picture could not be encoded"));
+        return false;
+    }
 
     const QFileInfo info(csvPath);
     const QString pngPath = info.dir().filePath(info.completeBaseName() + QStringLiteral(".png"));

@@ -91,8 +91,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     reconnection = new Reconnection(
         [this](const QString &name, int speed) { return openLink(name, speed); }, this);
-    exporter = new Exporter(this, tabWidget, oscyloskop.get(), generator.get(), analizator.get(),
-                            ustawienia.get());
+    // Owned by the window: it holds its own shortcut and button.
+    new Exporter(this, tabWidget, oscyloskop.get(), generator.get(), analizator.get(),
+                 ustawienia.get());
 
     startTimer(kTickMs);
 }

@@ -9,7 +9,6 @@ class QPushButton;
 class QTabWidget;
 class Analizator;
 class AnalizatorLog;
-class Exporter;
 class Generator;
 class Oscyloskop;
 class Reconnection;
@@ -60,7 +59,6 @@ private:
     Reconnection *reconnection;
     QString linkPort; // the port and speed of the latest open, to reopen after an unplug
     int linkSpeed = 0;
-    Exporter *exporter;
     int device = 0;
     bool portOpen = false;
 };

@@ -13,6 +13,12 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace settingsstore {
 
 namespace {
@@ -22,6 +28,19 @@ namespace {
 
     // The file a write lands in: the target of a symbolic link, so that a
     // settings.txt linked from elsewhere stays a link.
+    // The bytes reach the disk before the file takes the old one's name: a
+    // power cut after the rename finds the new settings, not an empty file.
+    bool syncToDisk(QFile &file)
+    {
+        if (!file.flush())
+            return false;
+#ifdef Q_OS_WIN
+        return ::_commit(file.handle()) == 0;
+#else
+        return ::fsync(file.handle()) == 0;
+#endif
+    }
+
     QFileInfo target(const QString &path)
     {
         const QFileInfo info(path);
@@ -39,7 +58,7 @@ namespace {
         // The new file keeps who may read and write the old one.
         if (final.exists())
             file.setPermissions(final.permissions());
-        const bool written = file.write(content) == content.size() && file.flush();
+        const bool written = file.write(content) == content.size() && syncToDisk(file);
         file.close();
         std::error_code error;
         if (written && file.error() == QFileDevice::NoError)
@@ -63,7 +82,8 @@ namespace {
         QFile file(final.absoluteFilePath());
         if (!file.open(QIODevice::ReadWrite))
             return false;
-        return file.write(content) == content.size() && file.flush() && file.resize(content.size());
+        return file.write(content) == content.size() && file.flush() && file.resize(content.size())
+            && syncToDisk(file);
     }
 
 } // namespace
