@@ -16,10 +16,10 @@ Frame FrameBuffer::snapshot() const
     return data;
 }
 
-Frame FrameBuffer::snapshot(std::uint64_t &storedBefore) const
+Frame FrameBuffer::snapshot(std::uint64_t &storedSoFar) const
 {
     std::lock_guard<std::mutex> lock(mutex);
-    storedBefore = count;
+    storedSoFar = count;
     return data;
 }
 

@@ -18,8 +18,9 @@ class FrameBuffer {
 public:
     void store(const Frame &frame);
     Frame snapshot() const;
-    // The copy and the number of frames stored before it, taken together.
-    Frame snapshot(std::uint64_t &count) const;
+    // The copy and the number of frames stored up to and including it,
+    // taken together.
+    Frame snapshot(std::uint64_t &storedSoFar) const;
     std::uint64_t stored() const;
     // Waits until more than `seen` frames have been stored, at most `timeout`.
     bool waitBeyond(std::uint64_t seen, std::chrono::milliseconds timeout) const;

@@ -34,7 +34,7 @@ Options:
   --pause MS         pause MS milliseconds halfway through frames
   --pause-every N    ... through every Nth frame only (default 1)
   --stall-after N    stop reading the program after N bytes of a generator table upload
-                     (a hung receiver: the program's writes pile up and finally block)
+                     (a hung receiver: the program's writes pile up in the line)
   --unplug-after MS  pull the cable once, MS milliseconds after a program opened the port; the
                      --link name disappears until --come-back brings the device back
   --help             show this text

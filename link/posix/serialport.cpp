@@ -36,8 +36,8 @@ speed_t speedCode(int speed)
 }
 
 // What a new serial device starts with (ICRNL, IXON) would turn a sample byte
-// 0x0D into 0x0A and swallow 0x11 and 0x13, or stop our own output on a 0x13;
-// these are the input flags cfmakeraw clears.
+// 0x0D into 0x0A and swallow 0x11 and 0x13, or stop our own output on a 0x13:
+// every input translation and software flow control goes, with parity checks.
 constexpr tcflag_t kInputProcessing =
     IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK;
 
