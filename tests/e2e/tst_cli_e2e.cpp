@@ -305,6 +305,18 @@ private slots:
         QVERIFY(bench->framesPass(2)); // the window's frames go on
     }
 
+    // A device that answers nothing: exit 4, and an earlier file of the
+    // output's name stays as it was instead of becoming an empty one.
+    void captureWithoutFramesKeepsTheEarlierFile()
+    {
+        QVERIFY(ScratchDir::writeFile(QStringLiteral("trace.csv"), "earlier\n"));
+        sim->setFault(Fault::Silent);
+        const auto run = SimulatedBench::cli(
+            { QStringLiteral("capture"), QStringLiteral("-o"), QStringLiteral("trace.csv") });
+        QCOMPARE(run.exitCode, 4);
+        QCOMPARE(ScratchDir::readFile(QStringLiteral("trace.csv")), QByteArray("earlier\n"));
+    }
+
     // The cable pulled in the middle of a capture: exit 4, and the frames
     // taken before are all there, each whole.
     void lostLineExitsWithFourKeepingWholeFrames()
