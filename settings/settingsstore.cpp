@@ -97,8 +97,8 @@ Contents read(const QString &path)
     if (!info.exists())
         return {};
     if (!info.isFile() || !file.open(QIODevice::ReadOnly))
-        return { Found::Unusable, {}, false };
-    Contents contents { Found::Read, {}, true };
+        return { Found::Unusable, {} };
+    Contents contents { Found::Read, {} };
     // Each read doubles what is there, so the searches for the fields' end
     // add up to a few times the bytes read, however far they are.
     while (contents.bytes.size() < kMaxRead && settingsfile::fieldsEnd(contents.bytes) < 0) {
@@ -107,7 +107,10 @@ Contents read(const QString &path)
             break;
         contents.bytes += chunk;
     }
-    contents.whole = file.atEnd();
+    // Fields cut by the limit are no fields: a name cut short would be taken
+    // for the port's, and a file that large is not ours to extend.
+    if (!file.atEnd() && settingsfile::fieldsEnd(contents.bytes) < 0)
+        contents.found = Found::Unusable;
     return contents;
 }
 

@@ -13,14 +13,14 @@ constexpr const char *kDefaultContent = "#/dev/ttyS0#115200#3#ZOR";
 
 enum class Found {
     Missing, // no file of that name
-    Unusable, // a folder, pipe or device, or a file that cannot be opened
-    Read, // bytes holds the file's start, or all of it
+    Unusable, // a folder, pipe or device, a file that cannot be opened, or
+              // one whose fields do not end within kMaxRead bytes
+    Read, // bytes holds the file's fields (its start), or all of it
 };
 
 struct Contents {
     Found found = Found::Missing;
     QByteArray bytes;
-    bool whole = true; // bytes is the whole file
 };
 
 // Reading stops once the fields are in (settingsfile::fieldsEnd) or after

@@ -84,10 +84,8 @@ void Ustawienia::readSettings()
     const QString content = settingsstore::text(file);
 
     if (!content.contains(QLatin1Char('#'))) {
-        // The old content is kept byte for byte, whatever its encoding; a
-        // large file of something else is not ours to extend.
-        if (file.whole)
-            settingsstore::save(path, file.bytes + kDefaultContent);
+        // The old content is kept byte for byte, whatever its encoding.
+        settingsstore::save(path, file.bytes + kDefaultContent);
         return;
     }
 

@@ -196,6 +196,8 @@ private slots:
         QTest::newRow("no mark in two megabytes") << mega + mega << "/dev/ttyS0" << 115200;
         QTest::newRow("fields only past the limit")
             << mega + mega + "#COM9#19200#0#ZOR" << "/dev/ttyS0" << 115200;
+        QTest::newRow("a name cut by the limit")
+            << "#" + mega + mega + "#19200#0#ZOR" << "/dev/ttyS0" << 115200;
     }
 
     void largeFileYieldsItsFields()
