@@ -44,19 +44,6 @@ private:
         return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).count());
     }
 
-    // Waits until the shown frame differs from `old`: frames are accepted again.
-    static bool frameChangesFrom(const Frame &old)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (buff.snapshot() == old) {
-            if (timer.elapsed() > kWaitMs)
-                return false;
-            QTest::qWait(10);
-        }
-        return true;
-    }
-
     // A good frame on the screen, then `fault` on every frame for a few
     // frames: the screen keeps that frame; then good frames show again.
     void lastGoodFrameSurvives(Fault fault)
@@ -73,7 +60,7 @@ private:
         QCOMPARE(buff.snapshot(), good);
         QVERIFY(w.isVisible());
         sim->setFault(Fault::None);
-        QVERIFY(frameChangesFrom(good));
+        QVERIFY(SimulatedBench::frameChangesFrom(good));
         const qint64 took = SimulatedBench::close(w);
         QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
     }
@@ -106,7 +93,7 @@ private slots:
         // Every frame comes after stray bytes, and every one still lands.
         for (int i = 0; i < 3; ++i) {
             const Frame before = buff.snapshot();
-            QVERIFY(frameChangesFrom(before));
+            QVERIFY(SimulatedBench::frameChangesFrom(before));
         }
         QCOMPARE(sim->state().watchdogFailures, 0);
         const qint64 took = SimulatedBench::close(w);
@@ -134,7 +121,7 @@ private slots:
         sim->setFault(Fault::None);
         const Frame before = buff.snapshot();
         QVERIFY(SimulatedBench::open(w));
-        QVERIFY(frameChangesFrom(before));
+        QVERIFY(SimulatedBench::frameChangesFrom(before));
         QVERIFY(SimulatedBench::close(w) >= 0);
     }
 
@@ -184,7 +171,7 @@ private slots:
         sim->setFault(Fault::None);
         QVERIFY(sim->comeBack());
         QVERIFY(SimulatedBench::open(w));
-        QVERIFY(frameChangesFrom(shown));
+        QVERIFY(SimulatedBench::frameChangesFrom(shown));
         QVERIFY(SimulatedBench::close(w) >= 0);
     }
 
@@ -231,7 +218,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().timeBase, 12, kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().gain1, 1, kWaitMs);
         const Frame before = buff.snapshot();
-        QVERIFY(frameChangesFrom(before));
+        QVERIFY(SimulatedBench::frameChangesFrom(before));
         const qint64 took = SimulatedBench::close(w);
         QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
     }
@@ -250,7 +237,7 @@ private slots:
         controls::selectTab(w, 0);
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().mode, Mode::OneChannel, kWaitMs);
         const Frame before = buff.snapshot();
-        QVERIFY(frameChangesFrom(before));
+        QVERIFY(SimulatedBench::frameChangesFrom(before));
         const qint64 took = SimulatedBench::close(w);
         QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
     }
@@ -279,7 +266,7 @@ private slots:
         QCOMPARE(openDescriptors(), descriptors);
         const Frame before = buff.snapshot();
         QVERIFY(SimulatedBench::open(w));
-        QVERIFY(frameChangesFrom(before));
+        QVERIFY(SimulatedBench::frameChangesFrom(before));
         QVERIFY(SimulatedBench::close(w) >= 0);
     }
 };

@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -36,12 +35,6 @@ FakeDevice::FakeDevice(Line line)
         ::cfsetospeed(&t, B9600);
     }
     ::tcsetattr(master, TCSANOW, &t);
-}
-
-int FakeDevice::unread() const
-{
-    int n = 0;
-    return master != -1 && ::ioctl(master, FIONREAD, &n) == 0 ? n : 0;
 }
 
 void FakeDevice::stopReading()

@@ -32,8 +32,6 @@ public:
     // "g" until the line goes quiet. Returns those requests' bytes ("qa",
     // "s7qg", "u00qg", ...), or nothing when none was pending.
     QByteArray serveRequests(int quietMs = 300);
-    // Bytes the program wrote that the device has not read yet.
-    int unread() const;
     // Plays the device in generator mode for the requests the worker serves
     // until the line goes quiet: echoes mode and clock bytes, takes each
     // table upload whole. Returns the number of tables received, or -1 when

@@ -82,7 +82,11 @@ bool SimulatedBench::open(QWidget &window)
 
 bool SimulatedBench::frameChanges()
 {
-    const Frame old = buff.snapshot();
+    return frameChangesFrom(buff.snapshot());
+}
+
+bool SimulatedBench::frameChangesFrom(const Frame &old)
+{
     return QTest::qWaitFor([&] { return buff.snapshot() != old; }, kWaitMs);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "framebuffer.h"
 #include "scratchdir.h"
 #include "zorsimulator.h"
 
@@ -31,8 +32,9 @@ public:
     // The bytes the device received since the last clear, without the frame
     // requests ("g") and keep-alive answers ("w") that flow all the time.
     QString commands() const;
-    // Waits until the shown frame differs from the one shown now.
+    // Waits until the shown frame differs from the one shown now, or from `old`.
     static bool frameChanges();
+    static bool frameChangesFrom(const Frame &old);
     // Whether the device sent this frame (1024 samples, in the line's order)
     // among its recent ones.
     bool sent(const std::vector<int> &frame) const;
