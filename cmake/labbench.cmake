@@ -1,12 +1,18 @@
-# labbench_add_tests(<library> [EXTRA_LIBS ...])
+# labbench_add_tests(<library> [EXTRA_LIBS ...] [LABELS ...] [PORTABLE tst_a ...])
 # Adds one Qt Test executable per tst_*.cpp in the calling folder; each links the
 # folder's library (tests never re-list its sources) and runs offscreen.
+# Built for Windows, only the tests named PORTABLE are added (the others play a
+# device on a pseudo-terminal or look at POSIX files); a cross build runs them
+# through CMAKE_CROSSCOMPILING_EMULATOR (Wine).
 function(labbench_add_tests library)
-  cmake_parse_arguments(ARG "" "" "EXTRA_LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "EXTRA_LIBS;LABELS;PORTABLE" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp")
   file(GLOB support CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp")
   foreach(source IN LISTS tests)
     get_filename_component(name "${source}" NAME_WE)
+    if(WIN32 AND NOT name IN_LIST ARG_PORTABLE)
+      continue()
+    endif()
     add_executable(${name} "${source}" ${support})
     target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}/support")
     target_link_libraries(${name} PRIVATE ${library} ${ARG_EXTRA_LIBS} Qt6::Test)

@@ -28,6 +28,10 @@ public:
         static_cast<void>(ms);
         return read(data, max, count);
     }
+    // As read, for a caller that expects n bytes to come together (a frame,
+    // the rest of one): a line may wait in one call until all n are there
+    // instead of returning with the first of them.
+    virtual Result readExpected(char *data, int n, int &count) { return read(data, n, count); }
     // Writes all n bytes.
     virtual Result write(const char *data, int n) = 0;
     // Sleeps for ms milliseconds unless stopped first; false when stopped.

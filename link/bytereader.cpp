@@ -5,13 +5,14 @@
 
 ByteReader::ByteReader(ByteLine &l) : line(l) {}
 
-ByteLine::Result ByteReader::next(char &c, int waitMs)
+ByteLine::Result ByteReader::next(char &c, int waitMs, int expected)
 {
     if (begin == end) {
         int count = 0;
         const int size = static_cast<int>(buffer.size());
-        const auto result = waitMs < 0 ? line.read(buffer.data(), size, count)
-                                       : line.readWithin(buffer.data(), size, count, waitMs);
+        const auto result = waitMs >= 0 ? line.readWithin(buffer.data(), size, count, waitMs)
+            : expected > 0             ? line.readExpected(buffer.data(), std::min(expected, size), count)
+                                       : line.read(buffer.data(), size, count);
         if (result != ByteLine::Result::Data)
             return result;
         begin = 0;
@@ -28,7 +29,7 @@ ByteLine::Result ByteReader::block(char *data, int n, int &count)
     begin += count;
     while (count < n) {
         int got = 0;
-        const auto result = line.read(data + count, n - count, got);
+        const auto result = line.readExpected(data + count, n - count, got);
         if (result == ByteLine::Result::Timeout)
             break;
         if (result != ByteLine::Result::Data)

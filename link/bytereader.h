@@ -12,7 +12,9 @@ public:
 
     // Next byte into c. On Timeout c is left untouched. With waitMs >= 0 the
     // wait for a byte is at most that long instead of the line's time-out.
-    ByteLine::Result next(char &c, int waitMs = -1);
+    // With expected > 0 the caller expects that many bytes to come together
+    // (a frame): an empty buffer is filled with a read that may wait for them.
+    ByteLine::Result next(char &c, int waitMs = -1, int expected = 0);
     // Up to n bytes into data, waiting for more until n have come or the
     // line times out; count gets the number received.
     ByteLine::Result block(char *data, int n, int &count);

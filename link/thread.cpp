@@ -236,11 +236,11 @@ void Thread::run()
 
 // --- line primitives ------------------------------------------------------
 
-Thread::Got Thread::get(char &c, int waitMs)
+Thread::Got Thread::get(char &c, int waitMs, int expected)
 {
     if (!alive())
         return Got::End;
-    const auto result = reader.next(c, waitMs);
+    const auto result = reader.next(c, waitMs, expected);
     if (result == ByteLine::Result::Data)
         return Got::Byte;
     if (result == ByteLine::Result::Timeout)
@@ -442,8 +442,9 @@ bool Thread::getChannel()
     if constexpr (!SerialPort::kWindowsRules)
         sts.set(QStringLiteral("read ch"));
     for (;;) {
+        // What comes now is a frame, unless the device prompts first.
         char c = 0;
-        const Got got = get(c);
+        const Got got = get(c, -1, frame::kReadLimit);
         if (got == Got::End)
             return false;
         if (got != Got::Byte)

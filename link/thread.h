@@ -75,7 +75,7 @@ private:
     bool readWholeFrame();
     bool readUntil(char wanted);
     // Next byte; waitMs >= 0 waits at most that long instead of the line's time-out.
-    Got get(char &c, int waitMs = -1);
+    Got get(char &c, int waitMs = -1, int expected = 0);
     bool put(char c);
     bool put(const char *data, int n);
     bool alive() const { return ended == ByteLine::Result::Data; }

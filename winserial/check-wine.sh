@@ -10,21 +10,17 @@
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
-wine=${WINE:-/usr/lib/wine/wine64}
-wineserver=$(dirname "$wine")/wineserver
+. "$here/wine/wineprefix.sh"
 cxx=${MINGW_CXX:-x86_64-w64-mingw32-g++-posix}
 port=COM5
 
-for tool in "$wine" "$wineserver"; do
-    [ -x "$tool" ] || { echo "check-wine: $tool not found (Debian package wine64)" >&2; exit 2; }
-done
+wine_tools_present || exit 2
 command -v "$cxx" >/dev/null 2>&1 || { echo "check-wine: $cxx not found" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/check-wine.XXXXXX")
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 peer=""
 cleanup() {
-    "$wineserver" -k >/dev/null 2>&1 || true
+    wine_stop
     exec 3>&- 2>/dev/null || true
     [ -n "$peer" ] && wait "$peer" 2>/dev/null || true
     rm -rf "$work"
@@ -50,12 +46,8 @@ slave=$(head -n 1 "$work/peer-path")
 [ -c "$slave" ] || { echo "check-wine: no pseudo-terminal" >&2; exit 1; }
 
 echo "check-wine: Wine prefix, $port on $slave"
-timeout 300 "$wine" wineboot -i >"$work/wineboot.log" 2>&1 \
-    || { tail -n 20 "$work/wineboot.log"; exit 1; }
-# Wine's mount manager makes dosdevices/com5 point at the line from this key.
-timeout 120 "$wine" reg add 'HKLM\Software\Wine\Ports' /v "$port" /d "$slave" /f >/dev/null 2>&1
-"$wineserver" -k >/dev/null 2>&1 || true
-"$wineserver" -w >/dev/null 2>&1 || true
+wine_prefix "$work/prefix" || exit 1
+wine_map_port "$port" "$slave"
 
 echo "check-wine: native against the stand-in"
 timeout 120 "$work/win32check" "$slave" >"$work/native.txt"

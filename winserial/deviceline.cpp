@@ -2,6 +2,8 @@
 
 #include "winserialdevice.h"
 
+#include <algorithm>
+
 namespace {
 
 // A port that keeps failing this long is gone (unplugged adapter). Single
@@ -52,6 +54,16 @@ bool DeviceLine::failedForGood()
 
 ByteLine::Result DeviceLine::read(char* data, int max, int& count)
 {
+    return readCalls(data, max, false, count);
+}
+
+ByteLine::Result DeviceLine::readExpected(char* data, int n, int& count)
+{
+    return readCalls(data, n, true, count);
+}
+
+ByteLine::Result DeviceLine::readCalls(char* data, int max, bool expected, int& count)
+{
     count = 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -60,9 +72,23 @@ ByteLine::Result DeviceLine::read(char* data, int max, int& count)
             std::lock_guard<std::mutex> lock(io);
             if (stopped.load(std::memory_order_acquire))
                 return Result::Stopped;
-            reads.fetch_add(1, std::memory_order_relaxed);
-            got = device.read(data, max);
+            qint64 want = expected ? max : 1;
+            // After a read that brought bytes, the rest of a burst is likely
+            // queued: read all of it at once. After a quiet read or our own
+            // write, the one-byte read returns at once if anything came all
+            // the same, without the extra call.
+            if (!expected && flowing) {
+                const qint64 queued = device.bytesAvailable();
+                want = queued < 0 ? -1 : std::clamp<qint64>(queued, 1, max);
+            }
+            if (want > 0) {
+                reads.fetch_add(1, std::memory_order_relaxed);
+                got = device.read(data, want);
+            } else {
+                got = -1;
+            }
         }
+        flowing = got > 0;
         if (got > 0) {
             failing = false;
             count = static_cast<int>(got);
@@ -83,6 +109,8 @@ ByteLine::Result DeviceLine::read(char* data, int max, int& count)
 
 ByteLine::Result DeviceLine::write(const char* data, int n)
 {
+    // Whatever is queued now came before the device heard us.
+    flowing = false;
     int done = 0;
     while (done < n) {
         qint64 written = 0;

@@ -11,10 +11,16 @@
 class WinSerialDevice;
 
 // The worker's line over a serial port object. Reads wait in the driver: the
-// port's time-outs return a read as soon as bytes arrive, or after a short
-// wait on a quiet line, so that a silent line costs a few calls a second and
-// stop() is felt within one such wait; the line gives up as the port's own
-// time-out does after that long without data. Writes go out in pieces the
+// port's time-outs return a read as soon as the bytes it asks for are there,
+// or after a short wait on a quiet line, so that a silent line costs a few
+// calls a second and stop() is felt within one such wait; the line gives up
+// as the port's own time-out does after that long without data. A read asks
+// the driver for no more than is sure to come: what the driver holds
+// (ClearCommError) while bytes are flowing, else one byte to wait for, or
+// the whole of what the caller expects (a frame). Windows would end a larger
+// read on its first byte, but not every driver does (Wine's waits out the
+// time-out), and a read that waits for bytes that never come holds every
+// exchange for that long. Writes go out in pieces the
 // driver ends within the same short wait, so a device that stops taking bytes
 // cannot hold a stop. A read, write or rest failure that persists means the
 // adapter is gone: the line is lost.
@@ -30,6 +36,7 @@ public:
     void takeTimeouts();
 
     Result read(char* data, int max, int& count) override;
+    Result readExpected(char* data, int n, int& count) override;
     Result write(const char* data, int n) override;
     bool pause(int ms) override;
     // A pause that ends with one look at the port (ClearCommError): an
@@ -46,6 +53,9 @@ public:
 private:
     // Notes one failed call; true once failures have lasted long enough.
     bool failedForGood();
+    // One read call on the port, for at most max bytes: all of them when
+    // expected, else those the driver holds, or one when it holds none.
+    Result readCalls(char* data, int max, bool expected, int& count);
 
     using Clock = std::chrono::steady_clock;
 
@@ -55,5 +65,6 @@ private:
     HANDLE stopEvent; // set by stop(); pauses wait on it as a Windows thread does
     std::atomic<bool> stopped { false };
     bool failing = false; // worker's own
+    bool flowing = false; // worker's own: the last read brought bytes, more may be queued
     Clock::time_point firstFailure;
 };
