@@ -103,7 +103,31 @@ ByteLine::Result DeviceLine::readCalls(char* data, int max, bool expected, int& 
                 return Result::Stopped;
         }
         if (Clock::now() >= deadline)
+            return quietLineAnswers();
+    }
+}
+
+ByteLine::Result DeviceLine::quietLineAnswers()
+{
+    // Some drivers go on ending reads with nothing once the adapter is gone
+    // and fail only a question about the port: asked once per time-out, so a
+    // silent line costs two calls a second more.
+    for (;;) {
+        qint64 queued = 0;
+        {
+            std::lock_guard<std::mutex> lock(io);
+            if (stopped.load(std::memory_order_acquire))
+                return Result::Stopped;
+            queued = device.bytesAvailable();
+        }
+        if (queued >= 0) {
+            failing = false;
             return Result::Timeout;
+        }
+        if (failedForGood())
+            return Result::Lost;
+        if (!pause(kRetryMs))
+            return Result::Stopped;
     }
 }
 

@@ -56,6 +56,10 @@ private:
     // One read call on the port, for at most max bytes: all of them when
     // expected, else those the driver holds, or one when it holds none.
     Result readCalls(char* data, int max, bool expected, int& count);
+    // After a time-out without data: Timeout if the port still answers a
+    // question about it (ClearCommError), Lost once it has failed to for long
+    // enough.
+    Result quietLineAnswers();
 
     using Clock = std::chrono::steady_clock;
 

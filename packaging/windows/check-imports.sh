@@ -11,10 +11,11 @@ objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 # DLLs of Windows itself (System32), all that Qt's windows platform plugin,
 # Qt's libraries and the MinGW runtime use. api-ms-win-* are API sets that
 # Windows resolves itself.
-system_dlls=" advapi32.dll comdlg32.dll d3d11.dll d3d9.dll dwmapi.dll dwrite.dll dxgi.dll gdi32.dll
- imm32.dll kernel32.dll msvcrt.dll netapi32.dll ntdll.dll ole32.dll oleaut32.dll setupapi.dll
- shell32.dll shlwapi.dll user32.dll userenv.dll uxtheme.dll version.dll winmm.dll ws2_32.dll
- wtsapi32.dll d2d1.dll authz.dll mpr.dll cfgmgr32.dll "
+system_dlls=" advapi32.dll authz.dll cfgmgr32.dll comdlg32.dll d2d1.dll d3d11.dll d3d9.dll"
+system_dlls+=" dwmapi.dll dwrite.dll dxgi.dll gdi32.dll imm32.dll kernel32.dll mpr.dll msvcrt.dll"
+system_dlls+=" netapi32.dll ntdll.dll ole32.dll oleaut32.dll setupapi.dll shcore.dll shell32.dll"
+system_dlls+=" shlwapi.dll user32.dll userenv.dll uxtheme.dll version.dll winmm.dll ws2_32.dll"
+system_dlls+=" wtsapi32.dll "
 
 # The program folder holds the executables and the DLLs they load by name.
 present=" $(find "$folder" -maxdepth 1 -iname '*.dll' -printf '%f\n' | tr 'A-Z' 'a-z' | tr '\n' ' ') "

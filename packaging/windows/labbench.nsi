@@ -6,7 +6,8 @@
 ; user's %APPDATA%\labbench, where settings.txt lives (Program Files is not
 ; writable for the user). The uninstaller removes the program and its entry
 ; and leaves settings.txt. /S installs (and uninstalls) silently.
-Unicode true
+; A 64-bit installer for a 64-bit program: it refuses to start on 32-bit Windows.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
@@ -24,7 +25,7 @@ UninstPage instfiles
 !include "${FILES}"
 
 Section "labbench"
-  SetRegView 64
+
   SetOutPath "$INSTDIR"
   !insertmacro InstallFiles
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -49,7 +50,7 @@ Section "labbench"
 SectionEnd
 
 Section "Uninstall"
-  SetRegView 64
+
   ; Only the files this installer put there: a folder chosen by the user may
   ; hold others. settings.txt stays in %APPDATA%\labbench.
   !insertmacro UninstallFiles

@@ -18,7 +18,7 @@ name="labbench-$version-windows-x86_64"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 folder="$out/$name"
-rm -rf "$folder" "$out/$name.zip" "$out/labbench-$version-setup.exe"
+rm -rf "$folder" "$out/$name.zip" "$out/$name-setup.exe"
 mkdir -p "$folder/platforms" "$folder/styles" "$folder/licenses" "$folder/docs/screenshots"
 
 cp "$build/winserial/labbench-win.exe" "$build/cli/labbench-cli.exe" "$folder/"
@@ -33,8 +33,8 @@ for dll in libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll; do
 done
 # Plugins beside the programs, and none from anywhere else.
 printf '[Paths]\nPrefix = .\nPlugins = .\n' >"$folder/qt.conf"
-# Windows strips nothing for us: the Release build keeps no debug sections.
-x86_64-w64-mingw32-strip --strip-unneeded "$folder"/*.exe
+# The runtime DLLs come with their symbols; the programs need none of them.
+find "$folder" \( -name '*.exe' -o -name '*.dll' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
 
 cp "$root/README.md" "$folder/README.md"
 cp "$root"/docs/screenshots/*.png "$folder/docs/screenshots/"
@@ -72,9 +72,9 @@ files="$out/files.nsh"
   done
   echo '!macroend'
 } >"$files"
-makensis -V2 -DVERSION="$version" -DFILES="$files" -DOUTFILE="$out/labbench-$version-setup.exe" \
+makensis -V2 -DVERSION="$version" -DFILES="$files" -DOUTFILE="$out/$name-setup.exe" \
   "$here/labbench.nsi"
 rm -f "$files"
 
 echo "package: $out/$name.zip ($(du -k "$out/$name.zip" | cut -f1) KiB)"
-echo "package: $out/labbench-$version-setup.exe ($(du -k "$out/labbench-$version-setup.exe" | cut -f1) KiB)"
+echo "package: $out/$name-setup.exe ($(du -k "$out/$name-setup.exe" | cut -f1) KiB)"

@@ -22,6 +22,7 @@ private slots:
     void shortFrameKeepsThePreviousFramesBytes();
     void wholeFrameIsAcknowledgedWithoutWaitingForTheTimeOut();
     void huntAnswersPrompts();
+    void framesComeWithoutWaitingOnADriverThatWaitsForAll();
     void modeCommandIsWrittenAgainAfter100Reads_data();
     void modeCommandIsWrittenAgainAfter100Reads();
     void twoChannelsSendsTheExtraC();
@@ -29,6 +30,7 @@ private slots:
     void hangUpEndsTheWorkerWithLineLost();
     void hangUpWhileTheGeneratorPlaysEndsTheWorkerWithLineLost_data();
     void hangUpWhileTheGeneratorPlaysEndsTheWorkerWithLineLost();
+    void hangUpSeenByADriverThatReadsNothingEndsWithLineLost();
     void closeIsPromptOnASilentDevice();
     void silentLineCostsFewCalls();
     void playingGeneratorCostsFewCalls();
@@ -151,6 +153,33 @@ void TestWindowsWorker::huntAnswersPrompts()
     QCOMPARE(device->read(1), QByteArray("c"));
 }
 
+// A driver that ends a read only when all it asked for is there (Wine's)
+// holds every read that asks for more than comes until the time-out: the
+// line asks for what is queued, one byte to wait for, or a whole frame.
+void TestWindowsWorker::framesComeWithoutWaitingOnADriverThatWaitsForAll()
+{
+    DriverLog::setReadsWaitForAll(true);
+    open();
+    link->osc1chStart();
+    takeFrame({});
+    // Each echo is one byte: a read asking for more would wait out the time-out.
+    QCOMPARE(device->read(1), QByteArray("q"));
+    device->send("q");
+    QCOMPARE(device->read(1), QByteArray("a"));
+    device->send("a");
+    for (int n = 0; n < 5; ++n)
+        takeFrame(QVector<int>(1024, n + 1));
+    QCOMPARE(buff.snapshot()[0], 5);
+    QCOMPARE(DriverLog::record().lateReads, 0);
+    // A short frame is read whole in the next reads, none of them late.
+    bufReady.store(false);
+    QByteArray shortFrame("S");
+    shortFrame.append(QByteArray(700, '\x01'));
+    device->send(shortFrame);
+    QCOMPARE(device->read(1, 3000), QByteArray("g"));
+    QCOMPARE(DriverLog::record().lateReads, 1); // the frame's own end, at the time-out
+}
+
 void TestWindowsWorker::modeCommandIsWrittenAgainAfter100Reads_data()
 {
     QTest::addColumn<int>("noise");
@@ -256,6 +285,20 @@ void TestWindowsWorker::hangUpWhileTheGeneratorPlaysEndsTheWorkerWithLineLost()
     QCOMPARE(sts.get(), QStringLiteral("line lost"));
     QVERIFY(link->Close());
     QCOMPARE(sts.get(), QStringLiteral("closed"));
+}
+
+// Wine's driver ends reads on an unplugged line with nothing; only a
+// question about the port (ClearCommError) fails. The line asks it once per
+// quiet time-out.
+void TestWindowsWorker::hangUpSeenByADriverThatReadsNothingEndsWithLineLost()
+{
+    DriverLog::setHungUpReadsEndEmpty(true);
+    openAndTakeFrame({});
+    QCOMPARE(DriverLog::record().lateReads, 0);
+    device->hangUp();
+    QTRY_VERIFY_WITH_TIMEOUT(link->lineLost(), 3000);
+    QCOMPARE(sts.get(), QStringLiteral("line lost"));
+    QVERIFY(link->Close());
 }
 
 void TestWindowsWorker::closeIsPromptOnASilentDevice()

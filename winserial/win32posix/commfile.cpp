@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <memory>
+#include <thread>
 #include <utility>
 
 #include <poll.h>
@@ -364,6 +365,9 @@ BOOL CommFile::readNow(
     if (toRead == 0)
         return TRUE;
     const ReadRules rules = readRules(t, toRead);
+    // serial.sys ends a first-byte read on its first byte; some drivers wait
+    // for all of it or the constant.
+    const bool endOnFirstByte = rules.firstByte && !DriverLog::readsWaitForAll();
     const auto start = Clock::now();
     const auto totalDeadline = start + rules.total;
     auto intervalDeadline = Clock::time_point::max();
@@ -375,7 +379,7 @@ BOOL CommFile::readNow(
         const ssize_t n = ::read(fd, bytes + done, toRead - done);
         if (n > 0) {
             done += static_cast<DWORD>(n);
-            if (done == toRead || rules.firstByte)
+            if (done == toRead || endOnFirstByte)
                 break;
             if (rules.hasInterval)
                 intervalDeadline = Clock::now() + rules.interval;
@@ -388,6 +392,8 @@ BOOL CommFile::readNow(
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             if (done > 0)
                 break; // report the failure with the next read
+            if (DriverLog::hungUpReadsEndEmpty())
+                break;
             SetLastError(errorFromErrno(errno));
             return FALSE;
         }
@@ -398,8 +404,11 @@ BOOL CommFile::readNow(
             deadline = totalDeadline;
         if (done > 0 && rules.hasInterval)
             deadline = std::min(deadline, intervalDeadline);
-        if (deadline != Clock::time_point::max() && Clock::now() >= deadline)
+        if (deadline != Clock::time_point::max() && Clock::now() >= deadline) {
+            if (done > 0 && deadline == totalDeadline)
+                DriverLog::noteLateRead();
             break;
+        }
         pollfd p { fd, POLLIN, 0 };
         const int wait = deadline == Clock::time_point::max()
             ? static_cast<int>(kStep.count())
@@ -409,6 +418,13 @@ BOOL CommFile::readNow(
         if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && queuedInput() == 0) {
             if (done > 0)
                 break;
+            if (DriverLog::hungUpReadsEndEmpty()) {
+                // As Wine does: the read waits out its time and ends with nothing.
+                std::this_thread::sleep_until(std::min(totalDeadline, Clock::now() + kStep));
+                if (Clock::now() >= totalDeadline)
+                    break;
+                continue;
+            }
             SetLastError(ERROR_BAD_COMMAND);
             return FALSE;
         }

@@ -52,6 +52,8 @@ struct State {
     DWORD modem = 0;
     std::function<void()> waitHook;
     bool emptyMaskPends = false;
+    bool readsWaitForAll = false;
+    bool hungUpReadsEndEmpty = false;
 };
 
 State& state()
@@ -80,6 +82,8 @@ void DriverLog::reset()
     s.modem = 0;
     s.waitHook = nullptr;
     s.emptyMaskPends = false;
+    s.readsWaitForAll = false;
+    s.hungUpReadsEndEmpty = false;
 }
 
 void DriverLog::setWindowsTick(bool on)
@@ -122,6 +126,36 @@ bool DriverLog::emptyMaskWaitPends()
 {
     std::lock_guard<std::mutex> lock(state().mutex);
     return state().emptyMaskPends;
+}
+
+void DriverLog::setReadsWaitForAll(bool on)
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().readsWaitForAll = on;
+}
+
+bool DriverLog::readsWaitForAll()
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().readsWaitForAll;
+}
+
+void DriverLog::setHungUpReadsEndEmpty(bool on)
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().hungUpReadsEndEmpty = on;
+}
+
+bool DriverLog::hungUpReadsEndEmpty()
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().hungUpReadsEndEmpty;
+}
+
+void DriverLog::noteLateRead()
+{
+    std::lock_guard<std::mutex> lock(state().mutex);
+    ++state().record.lateReads;
 }
 
 unsigned long long DriverLog::calls()

@@ -31,6 +31,7 @@ public:
         COMMTIMEOUTS lastTimeouts {}; // the timeouts of the last of them
         std::vector<DWORD> commMasks; // every mask given to SetCommMask on a live line
         std::vector<DWORD> escapes; // every EscapeCommFunction function
+        int lateReads = 0; // reads that waited out their time-out and then brought bytes
     };
 
     static Record record();
@@ -67,6 +68,16 @@ public:
     static void setEmptyMaskWaitPends(bool pends);
     static bool emptyMaskWaitPends();
 
+    // Not every driver is serial.sys. Wine's, on a pseudo-terminal, ends a
+    // MAXDWORD/MAXDWORD/constant read only when all the bytes asked for are
+    // there or the constant is over, and once the line is hung up it goes on
+    // ending reads with nothing (only ClearCommError and writes fail). Both
+    // off after reset().
+    static void setReadsWaitForAll(bool on);
+    static void setHungUpReadsEndEmpty(bool on);
+    static bool readsWaitForAll();
+    static bool hungUpReadsEndEmpty();
+
     // Win32 calls made so far (every function of the stand-in counts).
     static unsigned long long calls();
 
@@ -77,6 +88,7 @@ public:
     // --- used by the stand-in itself ---
     static bool takeFailure(Call call, DWORD& error);
     static void noteCall();
+    static void noteLateRead();
     static std::function<void()> takeWaitHook();
     static DWORD takeCommErrors();
     static bool modemStatus(DWORD& status);
