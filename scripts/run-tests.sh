@@ -3,8 +3,13 @@
 # the normal build, the whole suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer (leaks included), the threaded parts under
 # ThreadSanitizer, a compile of the Windows code against the Win32 headers,
-# the Win32 calls run under Wine beside the stand-in,
-# and a bounded run of every fuzz target.
+# the Win32 calls run under Wine beside the stand-in, the Windows build (its
+# test programs, zip, installer and the program end to end, under Wine), and
+# a bounded run of every fuzz target.
+#
+# The Windows build needs Qt for MinGW-w64, built from Debian's source the
+# first time (20 to 25 minutes); LABBENCH_QT_PREBUILT may name a tarball of a
+# prefix made by the same recipe (scripts/build-qt-mingw.sh --prebuilt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -12,7 +17,8 @@ jobs=$(nproc)
 # clang and its runtime build the fuzz targets; MinGW-w64 checks the Windows
 # serial library against the real Win32 headers, and Wine runs its calls;
 # numpy runs the guide's scripting examples.
-scripts/install-deps.sh clang libclang-rt-14-dev g++-mingw-w64-x86-64 wine64 python3-numpy
+scripts/install-deps.sh clang libclang-rt-14-dev g++-mingw-w64-x86-64 wine64 python3-numpy \
+  xvfb xdotool imagemagick unzip
 
 echo "== build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -24,6 +30,13 @@ winserial/check-mingw.sh
 
 echo "== Win32 calls under Wine beside the stand-in"
 timeout 900 winserial/check-wine.sh
+
+echo "== Windows build: its tests, the zip and the installer under Wine, end to end against zor-sim"
+prebuilt=()
+[ -n "${LABBENCH_QT_PREBUILT:-}" ] && prebuilt=(--prebuilt "$LABBENCH_QT_PREBUILT")
+scripts/build-windows.sh "${prebuilt[@]}"
+timeout 1200 winserial/wine/check-windows-build.sh build build-win dist \
+  "$(scripts/build-qt-mingw.sh "${prebuilt[@]}" | tail -n 1)"
 
 echo "== ThreadSanitizer: link, panels, end to end"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DLABBENCH_TSAN=ON >/dev/null

@@ -71,7 +71,7 @@ wine_prefix "$work/prefix"
 (cd "$winbuild" && ctest -j2 --output-on-failure) || fail "the test suites under Wine"
 
 echo "== the zip"
-unzip -q "$dist"/labbench-*-windows-x86_64.zip -d "$work/unzipped"
+unzip -q "$(ls "$dist"/labbench-*-windows-x86_64.zip | head -n 1)" -d "$work/unzipped"
 folder=$(find "$work/unzipped" -mindepth 1 -maxdepth 1 -type d | head -n 1)
 if "$root/packaging/windows/check-imports.sh" "$folder" >"$work/imports.txt"; then
     pass "$(tail -n 1 "$work/imports.txt")"
@@ -175,6 +175,7 @@ close_window() {
     else
         kill -TERM "$app"
     fi
+    closing=$(now)
     local i
     for i in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
     if kill -0 "$app" 2>/dev/null; then kill -KILL "$app"; app=""; return 1; fi
@@ -229,7 +230,7 @@ blue=$(convert "$work/oscilloscope.png" -crop 768x512+10+30 +repage -fill white 
 if [ "$blue" -gt 300 ]; then pass "the trace on the plot ($blue pixels)"; else fail "no trace on the plot ($blue pixels)"; fi
 
 before=$(log_size)
-xdotool key --window "$W" alt+g
+xdotool key --window "$W" alt+g 2>/dev/null
 if wait_for 15 bash -c "[ \$(stat -c %s '$work/sim.log') -gt $((before + 1024)) ]" \
         && tail -c +"$((before + 1))" "$work/sim.log" | grep -q 'e'; then
     pass "the generator tab uploads its table"
@@ -237,12 +238,12 @@ else
     fail "no generator table reached the device"
 fi
 
-xdotool key --window "$W" alt+u
+xdotool key --window "$W" alt+u 2>/dev/null
 sleep 1
 for expected in '#COM7#1500000#8#ZOR' '#COM7#1152000#7#ZOR'; do
     xdotool mousemove --window "$W" 200 110 click 1
     sleep 0.5
-    xdotool key Up Return
+    xdotool key Up Return 2>/dev/null
     if wait_for 5 grep -qxF "$expected" "$bench/settings.txt"; then
         pass "settings.txt rewritten: $expected"
     else
@@ -251,7 +252,7 @@ for expected in '#COM7#1500000#8#ZOR' '#COM7#1152000#7#ZOR'; do
 done
 ls "$bench" | grep -q 'labbench-new' && fail "a new settings file was left beside settings.txt"
 
-xdotool key --window "$W" alt+o
+xdotool key --window "$W" alt+o 2>/dev/null
 sleep 0.5
 t0=$(now)
 click_port
@@ -260,7 +261,9 @@ quiet=$(log_size)
 last=$(stat -c %.9Y "$work/sim.log")
 sleep 1.5
 if [ "$(log_size)" -eq "$quiet" ]; then
-    pass "\"Close port\" ends the traffic (last byte $(elapsed_ms "$t0" "$last") ms after the click)"
+    after=$(elapsed_ms "$t0" "$last")
+    [ "$after" -lt 0 ] && after=0
+    pass "\"Close port\" ends the traffic (last byte at most $after ms after the click)"
 else
     fail "the device still hears the program after \"Close port\""
 fi
@@ -281,16 +284,15 @@ else
 fi
 click_port
 sleep 0.5
-t0=$(now)
 if close_window windows; then
-    pass "closing the window ends the program ($(elapsed_ms "$t0" "$(now)") ms, exit status 0)"
+    pass "closing the window ends the program ($(elapsed_ms "$closing" "$(now)") ms after the close request, exit status 0)"
 else
     fail "the window did not close cleanly"
 fi
 stop_sim
 
 echo "== the installer"
-setup=$(ls "$dist"/labbench-*-setup.exe | head -n 1)
+setup=$(ls "$dist"/labbench-*-windows-x86_64-setup.exe | head -n 1)
 "$wine" "$setup" /S >/dev/null 2>&1 || fail "the silent install"
 timeout 120 "$wineserver" -w || true
 installed="$WINEPREFIX/drive_c/Program Files/labbench"
