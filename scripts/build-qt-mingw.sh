@@ -107,7 +107,7 @@ EOF
 
 # With OpenGL off, 6.4.2's windows platform plugin still calls OpenGL code
 # under dynamicgl; the guard gets the opengl condition it lacks.
-sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' \
+sed -i '/^static inline bool isSoftwareGl()$/,/^#if QT_CONFIG(dynamicgl)$/ s/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' \
   "$source_dir/src/plugins/platforms/windows/qwindowswindow.cpp"
 
 # Debian's source leaves out src/3rdparty/wintab, which the windows plugin

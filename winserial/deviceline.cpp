@@ -113,22 +113,29 @@ ByteLine::Result DeviceLine::quietLineAnswers()
     // and fail only a question about the port: asked once per time-out, so a
     // silent line costs two calls a second more.
     for (;;) {
-        qint64 queued = 0;
-        {
-            std::lock_guard<std::mutex> lock(io);
-            if (stopped.load(std::memory_order_acquire))
-                return Result::Stopped;
-            queued = device.bytesAvailable();
-        }
-        if (queued >= 0) {
-            failing = false;
-            return Result::Timeout;
-        }
+        const Result look = lookAtPort();
+        if (look != Result::Lost)
+            return look;
         if (failedForGood())
             return Result::Lost;
         if (!pause(kRetryMs))
             return Result::Stopped;
     }
+}
+
+ByteLine::Result DeviceLine::lookAtPort()
+{
+    qint64 queued = 0;
+    {
+        std::lock_guard<std::mutex> lock(io);
+        if (stopped.load(std::memory_order_acquire))
+            return Result::Stopped;
+        queued = device.bytesAvailable();
+    }
+    if (queued < 0)
+        return Result::Lost;
+    failing = false;
+    return Result::Timeout;
 }
 
 ByteLine::Result DeviceLine::write(const char* data, int n)
@@ -173,17 +180,9 @@ ByteLine::Result DeviceLine::rest(int ms)
 {
     if (!pause(ms))
         return Result::Stopped;
-    qint64 queued = 0;
-    {
-        std::lock_guard<std::mutex> lock(io);
-        if (stopped.load(std::memory_order_acquire))
-            return Result::Stopped;
-        queued = device.bytesAvailable();
-    }
-    if (queued >= 0) {
-        failing = false;
-        return Result::Timeout;
-    }
+    const Result look = lookAtPort();
+    if (look != Result::Lost)
+        return look;
     return failedForGood() ? Result::Lost : Result::Timeout;
 }
 

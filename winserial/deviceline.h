@@ -60,6 +60,10 @@ private:
     // question about it (ClearCommError), Lost once it has failed to for long
     // enough.
     Result quietLineAnswers();
+    // One question about the port (ClearCommError), which an unplugged
+    // adapter fails: Timeout when it answers, Lost when this one failed,
+    // Stopped when the line is being stopped.
+    Result lookAtPort();
 
     using Clock = std::chrono::steady_clock;
 

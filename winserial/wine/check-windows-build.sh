@@ -14,7 +14,8 @@
 #      zor-sim's --log, time to the first frame, frames per second beside the
 #      Linux window on the same device), a trace on the screenshot, the
 #      generator's table upload, two speeds chosen on "&Ustawienia" each
-#      rewriting settings.txt, "Close port" ending the traffic, an unplug
+#      rewriting settings.txt, \\.\COM12 chosen from the port list there,
+#      "Close port" ending the traffic, an unplug
 #      with --unplug-after/--come-back that reconnects by itself, and the
 #      window closed as its close button does;
 #   5. the installer: silent install, the Start-menu entry and its working
@@ -133,6 +134,34 @@ else
     fail "capture and measure against the Linux build: $(cat "$work/cli.err")"
 fi
 
+# Frames per second at the line's limit: a fast time base at 2.5 Mbit/s, where
+# a frame is its 8.2 ms on the line and the device's settle time. Counted by
+# the device's log (one "g" a frame) over 3 s of a long capture, so that the
+# program's start-up (Wine's) does not count.
+# frames_per_second_of PORT PROGRAM...
+frames_per_second_of() {
+    local port=$1; shift
+    : >"$work/sim.log"
+    (cd "$work" && exec "$@" capture --port "$port" --speed 2500000 --timebase 10us/dz \
+        --frames 100000 -o rate.csv >/dev/null 2>&1) &
+    local runner=$! a b
+    if ! wait_for 30 bash -c "[ \$(tr -cd g <'$work/sim.log' | wc -c) -ge 20 ]"; then
+        kill "$runner" 2>/dev/null; wait "$runner" 2>/dev/null
+        echo 0; return 1
+    fi
+    a=$(acks); sleep 3; b=$(acks)
+    kill "$runner" 2>/dev/null; wait "$runner" 2>/dev/null || true
+    awk -v a="$a" -v b="$b" 'BEGIN { printf "%.1f", (b - a) / 3 }'
+}
+linux_rate=$(frames_per_second_of "$work/zor" "$linux/cli/labbench-cli") || true
+wine_rate=$(frames_per_second_of COM7 "$wine" "$folder/labbench-cli.exe") || true
+if awk -v w="$wine_rate" -v l="$linux_rate" 'BEGIN { exit !(l > 0 && w >= 0.9 * l) }'; then
+    pass "labbench-cli at 10us/dz, 2.5 Mbit/s: $wine_rate frames/s, the Linux build $linux_rate"
+else
+    fail "labbench-cli at 10us/dz, 2.5 Mbit/s: $wine_rate frames/s, below 90 % of the Linux build's $linux_rate"
+fi
+wine_stop
+
 echo "== labbench-win.exe"
 display=""
 for n in $(seq 91 130); do
@@ -250,6 +279,16 @@ for expected in '#COM7#1500000#8#ZOR' '#COM7#1152000#7#ZOR'; do
         fail "settings.txt after choosing a speed: $(cat "$bench/settings.txt")"
     fi
 done
+# The list under the name: the COM names Windows has (QueryDosDeviceW), the
+# last of them \\.\COM12; choosing it puts it in the name and in settings.txt.
+xdotool mousemove --window "$W" 350 180 click 1
+sleep 0.5
+xdotool key End Return 2>/dev/null
+if wait_for 5 grep -qxF '#\\.\COM12#1152000#7#ZOR' "$bench/settings.txt"; then
+    pass 'the settings tab lists \\.\COM12, and choosing it writes it:' "$(cat "$bench/settings.txt")"
+else
+    fail 'choosing \\.\COM12 from the settings tab'"'"'s list:' "$(cat "$bench/settings.txt")"
+fi
 ls "$bench" | grep -q 'labbench-new' && fail "a new settings file was left beside settings.txt"
 
 xdotool key --window "$W" alt+o 2>/dev/null
@@ -268,8 +307,9 @@ else
     fail "the device still hears the program after \"Close port\""
 fi
 
-# Unplugged 2 s after the port opens, back 1.5 s later at the same name. The
-# speed chosen above is the device's too (the simulator follows the line).
+# Unplugged 2 s after the port opens, back 1.5 s later at the same name, now
+# opened as \\.\COM12. The speed chosen above is the device's too (the
+# simulator follows the line).
 stop_sim
 start_sim --unplug-after 2000 --come-back 1500
 : >"$work/sim.log"
