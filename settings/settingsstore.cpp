@@ -1,5 +1,6 @@
 #include "settingsstore.h"
 
+#include "disksync.h"
 #include "settingsfile.h"
 
 #include <QDir>
@@ -13,12 +14,6 @@
 #include <filesystem>
 #include <system_error>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace settingsstore {
 
 namespace {
@@ -28,19 +23,6 @@ namespace {
 
     // The file a write lands in: the target of a symbolic link, so that a
     // settings.txt linked from elsewhere stays a link.
-    // The bytes reach the disk before the file takes the old one's name: a
-    // power cut after the rename finds the new settings, not an empty file.
-    bool syncToDisk(QFile &file)
-    {
-        if (!file.flush())
-            return false;
-#ifdef Q_OS_WIN
-        return ::_commit(file.handle()) == 0;
-#else
-        return ::fsync(file.handle()) == 0;
-#endif
-    }
-
     QFileInfo target(const QString &path)
     {
         const QFileInfo info(path);
