@@ -9,8 +9,8 @@
 # the source tree, $LABBENCH_CACHE (default ~/.cache/labbench); when it is
 # already there the script does nothing. Its path is the last line printed.
 #
-# From source this takes about 1,060 build steps, 20 to 25 minutes on two
-# cores, and about 2.5 GB of disk while it builds (46 MB of source). With
+# From source this takes 1,056 build steps, 20 to 25 minutes on two cores
+# (46 MB of source, fetched with apt-get source). With
 # --prebuilt the prefix is unpacked from a tarball made by this same recipe
 # instead (checked against its known checksum).
 set -euo pipefail
