@@ -20,10 +20,10 @@ class WinSerialDevice;
 // the whole of what the caller expects (a frame). Windows would end a larger
 // read on its first byte, but not every driver does (Wine's waits out the
 // time-out), and a read that waits for bytes that never come holds every
-// exchange for that long. Writes go out in pieces the
-// driver ends within the same short wait, so a device that stops taking bytes
-// cannot hold a stop. A read, write or rest failure that persists means the
-// adapter is gone: the line is lost.
+// exchange for that long. Writes go out in pieces the driver ends within the
+// same short wait, so a device that stops taking bytes cannot hold a stop. A
+// read, write or rest failure that persists means the adapter is gone: the
+// line is lost.
 class DeviceLine : public ByteLine {
 public:
     DeviceLine(WinSerialDevice& device, int timeoutMs);

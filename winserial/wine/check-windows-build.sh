@@ -22,7 +22,7 @@
 #      folder, the installed program starting there, silent uninstall that
 #      leaves settings.txt.
 #
-#   check-windows-build.sh LINUX_BUILD WIN_BUILD DIST QT_PREFIX
+#   check-windows-build.sh LINUX_BUILD WIN_BUILD DIST
 #
 # WIN_BUILD is configured with CMAKE_CROSSCOMPILING_EMULATOR=run-test.sh; DIST
 # holds the zip and the installer (packaging/windows/package.sh). Needs wine64,
@@ -32,10 +32,14 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-linux=$(cd "${1:?usage: check-windows-build.sh LINUX_BUILD WIN_BUILD DIST QT_PREFIX}" && pwd)
+linux=$(cd "${1:?usage: check-windows-build.sh LINUX_BUILD WIN_BUILD DIST}" && pwd)
 winbuild=$(cd "${2:?}" && pwd)
 dist=$(cd "${3:?}" && pwd)
-export LABBENCH_QT_PREFIX=${4:?}
+# The Qt the cross build was configured with, for run-test.sh's DLL path.
+qt_dir=$(sed -n 's/^Qt6_DIR:[A-Z]*=//p' "$winbuild/CMakeCache.txt")
+export LABBENCH_QT_PREFIX=${qt_dir%/lib/cmake/Qt6}
+[ -f "$LABBENCH_QT_PREFIX/bin/Qt6Core.dll" ] \
+    || { echo "check-windows: no Qt for Windows found from $winbuild/CMakeCache.txt" >&2; exit 2; }
 . "$here/wineprefix.sh"
 wine_tools_present || exit 2
 
@@ -66,6 +70,15 @@ wait_for() {
 }
 log_size() { stat -c %s "$work/sim.log" 2>/dev/null || echo 0; }
 acks() { tr -cd 'g' <"$work/sim.log" | wc -c; }
+# More than N frames acknowledged, or the log grown past N bytes.
+acks_above() { [ "$(acks)" -gt "$1" ]; }
+log_above() { [ "$(log_size)" -gt "$1" ]; }
+# Frames acknowledged per second over the next $1 seconds.
+frames_per_second() {
+    local a b
+    a=$(acks); sleep "$1"; b=$(acks)
+    awk -v a="$a" -v b="$b" -v s="$1" 'BEGIN { printf "%.1f", (b - a) / s }'
+}
 
 echo "== portable test suites under Wine"
 wine_prefix "$work/prefix"
@@ -144,17 +157,13 @@ frames_per_second_of() {
     : >"$work/sim.log"
     (cd "$work" && exec "$@" capture --port "$port" --speed 2500000 --timebase 10us/dz \
         --frames 100000 -o rate.csv >/dev/null 2>&1) &
-    local runner=$! a b
-    if ! wait_for 30 bash -c "[ \$(tr -cd g <'$work/sim.log' | wc -c) -ge 20 ]"; then
-        kill "$runner" 2>/dev/null; wait "$runner" 2>/dev/null
-        echo 0; return 1
-    fi
-    a=$(acks); sleep 3; b=$(acks)
+    local runner=$! rate=0
+    wait_for 30 acks_above 19 && rate=$(frames_per_second 3)
     kill "$runner" 2>/dev/null; wait "$runner" 2>/dev/null || true
-    awk -v a="$a" -v b="$b" 'BEGIN { printf "%.1f", (b - a) / 3 }'
+    echo "$rate"
 }
-linux_rate=$(frames_per_second_of "$work/zor" "$linux/cli/labbench-cli") || true
-wine_rate=$(frames_per_second_of COM7 "$wine" "$folder/labbench-cli.exe") || true
+linux_rate=$(frames_per_second_of "$work/zor" "$linux/cli/labbench-cli")
+wine_rate=$(frames_per_second_of COM7 "$wine" "$folder/labbench-cli.exe")
 if awk -v w="$wine_rate" -v l="$linux_rate" 'BEGIN { exit !(l > 0 && w >= 0.9 * l) }'; then
     pass "labbench-cli at 10us/dz, 2.5 Mbit/s: $wine_rate frames/s, the Linux build $linux_rate"
 else
@@ -217,19 +226,15 @@ first_frame_ms() {
     : >"$work/sim.log"
     local t0; t0=$(now)
     click_port
-    wait_for 20 bash -c "tr -cd g <'$work/sim.log' | grep -q g" || return 1
+    wait_for 20 acks_above 0 || return 1
     elapsed_ms "$t0" "$(now)"
-}
-frames_per_second() {
-    local a b; a=$(acks); sleep 5; b=$(acks)
-    awk -v a="$a" -v b="$b" 'BEGIN { printf "%.1f", (b - a) / 5 }'
 }
 
 # The Linux window on the same device, the same way, for the frame rate.
 printf '#%s#2500000#9#ZOR' "$work/zor" >"$bench/settings.txt"
 window env QT_QPA_PLATFORM=xcb "$linux/app/labbench" || fail "the Linux window did not appear"
 first_frame_ms >/dev/null || fail "the Linux window brought no frame"
-linux_fps=$(frames_per_second)
+linux_fps=$(frames_per_second 5)
 click_port
 close_window linux || true
 printf '#COM7#2500000#9#ZOR' >"$bench/settings.txt"
@@ -247,7 +252,7 @@ if grep -q 'a' <<<"$startup" && grep -Eq 's[0-9]' <<<"$startup" && grep -Eq 'u[0
 else
     fail "start-up exchange: $startup"
 fi
-wine_fps=$(frames_per_second)
+wine_fps=$(frames_per_second 5)
 if awk -v w="$wine_fps" -v l="$linux_fps" 'BEGIN { exit !(w >= 0.9 * l) }'; then
     pass "$wine_fps frames/s, the Linux window $linux_fps"
 else
@@ -260,7 +265,7 @@ if [ "$blue" -gt 300 ]; then pass "the trace on the plot ($blue pixels)"; else f
 
 before=$(log_size)
 xdotool key --window "$W" alt+g 2>/dev/null
-if wait_for 15 bash -c "[ \$(stat -c %s '$work/sim.log') -gt $((before + 1024)) ]" \
+if wait_for 15 log_above $((before + 1024)) \
         && tail -c +"$((before + 1))" "$work/sim.log" | grep -q 'e'; then
     pass "the generator tab uploads its table"
 else
@@ -317,7 +322,7 @@ click_port
 wait_for 20 grep -q 'g' "$work/sim.log" || fail "no frames before the unplug"
 sleep 2.5
 down=$(acks)
-if wait_for 20 bash -c "[ \$(tr -cd g <'$work/sim.log' | wc -c) -gt $((down + 5)) ]"; then
+if wait_for 20 acks_above $((down + 5)); then
     pass "reconnected by itself after the unplug"
 else
     fail "no frames after the device came back"
@@ -353,7 +358,7 @@ else
 fi
 "$wine" 'C:\Program Files\labbench\uninstall.exe' /S >/dev/null 2>&1 || true
 timeout 120 "$wineserver" -w || true
-wait_for 20 bash -c "[ ! -e '$installed/labbench-win.exe' ]" || true
+wait_for 20 test ! -e "$installed/labbench-win.exe" || true
 if [ ! -e "$installed/labbench-win.exe" ] && [ -f "$bench/settings.txt" ]; then
     pass "uninstalled, settings.txt kept"
 else
