@@ -1,6 +1,7 @@
 #include "fakedevice.h"
 #include "framebuffer.h"
 #include "gentable.h"
+#include "posixline.h"
 #include "shared.h"
 #include "zorcom.h"
 
@@ -409,6 +410,50 @@ private slots:
         QCOMPARE(bytes.left(6), QByteArray("\x00\x00\x00\x08\xFF\x0F", 6));
         QCOMPARE(bytes.right(2), QByteArray("\xFF\x07", 2));
         QCOMPARE(bytes.mid(6, 2), QByteArray("\x00\x08", 2));
+    }
+
+    // A device that stops reading in the middle of a table upload (or a line
+    // held by flow control) for longer than the line's time-out: the upload
+    // waits for room, and goes on whole when the line drains. Close during the
+    // hold is prompt.
+    void uploadWaitsOutALineHeldPastItsTimeOut_data()
+    {
+        QTest::addColumn<bool>("closeDuringTheHold");
+        QTest::newRow("drained after the hold") << false;
+        QTest::newRow("closed during the hold") << true;
+    }
+
+    void uploadWaitsOutALineHeldPastItsTimeOut()
+    {
+        QFETCH(bool, closeDuringTheHold);
+        table.edit([](int *t) { std::fill(t, t + 512, 0x123); });
+        link->sendGenChannel();
+        QVERIFY(enterGenerator());
+        QVERIFY(device->expect("g"));
+        device->stopReading();
+        device->send("g");
+        QTest::qWait(PosixLine::kTimeoutMs + 700);
+        QVERIFY(link->isOpen());
+        QVERIFY(!link->lineLost());
+        QCOMPARE(sts.get(), QStringLiteral("send ch"));
+        if (closeDuringTheHold) {
+            QElapsedTimer timer;
+            timer.start();
+            QVERIFY(link->Close());
+            qInfo("Close during a %d ms hold took %lld ms", PosixLine::kTimeoutMs + 700,
+                static_cast<long long>(timer.elapsed()));
+            QVERIFY2(timer.elapsed() < 1000, "Close waited for room on the line");
+            QCOMPARE(sts.get(), QStringLiteral("closed"));
+            return;
+        }
+        // The filler the line was held with, then the upload, whole.
+        const QByteArray drained = device->drain(500);
+        QVERIFY2(drained.endsWith("S" + tableBytes(0x123)),
+            qPrintable(QStringLiteral("%1 bytes drained, ending %2")
+                           .arg(drained.size())
+                           .arg(QString::fromLatin1(drained.right(8).toHex()))));
+        QVERIFY(link->isOpen());
+        QVERIFY(!link->lineLost());
     }
 
     // The worker copies the table when its upload begins. A new table and

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QImage>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -46,6 +47,20 @@ private:
             rows.push_back(row);
         }
         return rows;
+    }
+
+    // The number on a "# key: value" line; NaN when the line is missing.
+    static double headerValue(const QString &path, const char *key)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nan("");
+        const QByteArray prefix = QByteArray("# ") + key + ": ";
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            if (line.startsWith(prefix))
+                return line.mid(prefix.size()).toDouble();
+        }
+        return std::nan("");
     }
 
     // Opens the port on a tab, lets frames come (with channel 2 on, if asked),
@@ -164,6 +179,31 @@ private slots:
         }
         QVERIFY(found);
         checkPicture(w, path);
+    }
+
+    // A square from the generator, looped back: its harmonics make power and
+    // THD+N far apart. The file's two lines are the readouts the window
+    // shows for the frame it saved.
+    void analyzerExportHoldsTheWindowsReadouts()
+    {
+        MainWindow w;
+        w.show();
+        controls::selectTab(w, 1);
+        QVERIFY(controls::choose(w, "typeBox", QStringLiteral("square")));
+        QVERIFY(SimulatedBench::open(w));
+        QTRY_VERIFY_WITH_TIMEOUT(sim->state().tablesReceived >= 1, kWaitMs);
+        QVERIFY(SimulatedBench::close(w) >= 0);
+        runThenClose(w, 2);
+
+        const QString path = controls::exportWithEnter(w);
+        QVERIFY(path.contains(QStringLiteral("/analizator-")));
+        const double power = headerValue(path, "power_daB");
+        const double thdn = headerValue(path, "thdn_pct");
+        QVERIFY2(thdn > 20, qPrintable(QString::number(thdn))); // a square's is about 48 %
+        QCOMPARE(w.findChild<QLabel *>(QStringLiteral("powerLabel"))->text(),
+            QStringLiteral("Power: %1daB").arg(power, 0, 'f', 1));
+        QCOMPARE(w.findChild<QLabel *>(QStringLiteral("thdLabel"))->text(),
+            QStringLiteral("THD+N: %1%").arg(thdn, 0, 'f', 2));
     }
 
     void buttonOnlyOnTheThreeInstrumentTabs()
