@@ -239,10 +239,26 @@ click_port
 close_window linux || true
 printf '#COM7#2500000#9#ZOR' >"$bench/settings.txt"
 
-W=""
-if ! window "$wine" "$folder/labbench-win.exe"; then
-    fail "labbench-win.exe showed no window"; cat "$work/window.out" >&2
-    exit 1
+# Under Wine the first start of the window has once faulted (a call through
+# a null pointer, in a thread other than the main one) where 20 starts in a
+# row on another machine did not. What Wine printed, with its debugger's
+# backtrace, is shown; the window is given a second start, and only a second
+# failure fails the check.
+windows_window() {
+    W=""
+    window "$wine" "$folder/labbench-win.exe" && return 0
+    # Wine's debugger writes its backtrace before the program ends.
+    for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$app" 2>/dev/null || true
+    wait "$app" 2>/dev/null || true
+    echo "check-windows: labbench-win.exe showed no window; Wine printed:" >&2
+    cat "$work/window.out" >&2
+    wine_stop
+    return 1
+}
+if ! windows_window; then
+    echo "check-windows: starting labbench-win.exe again" >&2
+    windows_window || { fail "labbench-win.exe showed no window, twice"; exit 1; }
 fi
 if ms=$(first_frame_ms); then pass "first frame ${ms} ms after \"Open port\""; else fail "no frame after \"Open port\""; fi
 startup=$(head -c 64 "$work/sim.log" | tr -c '[:print:]' .)
