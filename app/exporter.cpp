@@ -1,8 +1,11 @@
 #include "exporter.h"
 
 #include "analizator.h"
+#include "exportfolder.h"
 #include "generator.h"
 #include "oscyloskop.h"
+#include "paircommit.h"
+#include "shared.h"
 #include "tracetable.h"
 #include "ustawienia.h"
 
@@ -11,17 +14,22 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImage>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QTabWidget>
+#include <QTimer>
 
 namespace {
 
 constexpr const char *kTabNames[] = { "oscyloskop", "generator", "analizator" };
 constexpr int kExportTabs = 3; // the first three tabs have something to save
+constexpr int kNoteMs = 6000;
 
 bool exportable(int tab)
 {
@@ -49,7 +57,37 @@ Exporter::Exporter(QWidget *w, QTabWidget *t, const Oscyloskop *o, const Generat
     connect(button, SIGNAL(clicked()), this, SLOT(askSlot()));
     connect(shortcut, SIGNAL(activated()), this, SLOT(askSlot()));
     connect(tabs, SIGNAL(currentChanged(int)), this, SLOT(tabSlot(int)));
+    // Under the readouts, beside the button: no instrument draws there.
+    note = new QLabel(window);
+    note->setObjectName(QStringLiteral("exportNote"));
+    note->setGeometry(838, 500, 190, 50);
+    note->setWordWrap(true);
+    note->setAlignment(Qt::AlignRight | Qt::AlignBottom);
+    note->hide();
     tabSlot(tabs->currentIndex());
+}
+
+QString Exporter::dialogFolder() const
+{
+    return exportfolder::choose(lastFolder, QDir::currentPath(), exportfolder::settingsFolders(),
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+}
+
+bool Exporter::nothingToSave(int tab) const
+{
+    // The generator's table is always there; a plot before any frame is not.
+    return tab != 1 && buff.stored() == 0;
+}
+
+void Exporter::say(const QString &text)
+{
+    note->setText(text);
+    note->show();
+    note->raise();
+    QTimer::singleShot(kNoteMs, note, [this, text] {
+        if (note->text() == text)
+            note->hide();
+    });
 }
 
 QString Exporter::proposal(int tab)
@@ -72,8 +110,12 @@ void Exporter::askSlot()
     const int tab = tabs->currentIndex();
     if (!exportable(tab))
         return;
+    if (nothingToSave(tab)) {
+        say(QStringLiteral("no frame received yet"));
+        return;
+    }
     auto *dialog = new QFileDialog(
-        window, QStringLiteral("Export"), QDir::currentPath(), QStringLiteral("CSV table (*.csv)"));
+        window, QStringLiteral("Export"), dialogFolder(), QStringLiteral("CSV table (*.csv)"));
     dialog->setObjectName(QStringLiteral("exportDialog"));
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -91,8 +133,11 @@ QByteArray Exporter::table(int tab) const
     const QString port = settings->getPortName();
     if (tab == 0) {
         const Oscyloskop::Picture &p = oscyloskop->picture();
-        const tracetable::ScopeFrame f { p.frame.data(), p.tbIndex, p.gain1, p.gain2, p.twoChannels,
+        tracetable::ScopeFrame f { p.frame.data(), p.tbIndex, p.gain1, p.gain2, p.twoChannels,
             p.time };
+        f.hasTrigger = true;
+        f.trigWord = p.trigWord;
+        f.trigLevel = p.trigLevel;
         QByteArray out = tracetable::scopeHeader(f, port, false);
         tracetable::appendScopeRows(out, f);
         return out;
@@ -109,15 +154,52 @@ QByteArray Exporter::table(int tab) const
     return tracetable::spectrumTable(s, port);
 }
 
+QString Exporter::caption(int tab) const
+{
+    if (tab == 0) {
+        const Oscyloskop::Picture &p = oscyloskop->picture();
+        tracetable::ScopeFrame f { p.frame.data(), p.tbIndex, p.gain1, p.gain2, p.twoChannels,
+            p.time };
+        f.hasTrigger = true;
+        f.trigWord = p.trigWord;
+        f.trigLevel = p.trigLevel;
+        return tracetable::scopeCaption(f);
+    }
+    if (tab == 1) {
+        const Generator::Playing p = generator->playing();
+        return tracetable::generatorCaption(tracetable::GeneratorTable { p.table.data(), p.tab,
+            p.period, p.freq, p.type, p.amplitude, p.duty, p.offset });
+    }
+    const Analizator::Picture &p = analizator->picture();
+    return tracetable::spectrumCaption(tracetable::Spectrum { analizator->levels(), p.tbIndex,
+        p.gainIndex, p.xPos, p.readouts.powerDb, p.readouts.thdnPercent, p.time });
+}
+
 bool Exporter::exportTo(int tab, const QString &csvPath)
 {
     if (!exportable(tab))
         return false;
+    if (nothingToSave(tab)) {
+        say(QStringLiteral("no frame received yet"));
+        return false;
+    }
     // The picture first: grabbing repaints, and the table then comes from the
-    // very paint the picture shows.
-    const QPixmap picture
+    // very paint the picture shows. The note is not part of it.
+    note->hide();
+    const QPixmap plot
         = window->grab(QRect(kPictureLeft, kPictureTop, kPictureWidth, kPictureHeight));
     const QByteArray csv = table(tab);
+    const QString settingsLine = caption(tab);
+    QImage picture(plot.width(), plot.height() + kCaptionHeight, QImage::Format_RGB32);
+    picture.fill(window->palette().color(QPalette::Window));
+    {
+        QPainter painter(&picture);
+        painter.drawPixmap(0, 0, plot);
+        painter.setPen(window->palette().color(QPalette::WindowText));
+        painter.drawText(QRect(10, plot.height(), plot.width() - 20, kCaptionHeight),
+            Qt::AlignLeft | Qt::AlignVCenter, settingsLine);
+    }
+    picture.setText(QStringLiteral("Settings"), settingsLine);
     QByteArray png;
     QBuffer pngBuffer(&png);
     pngBuffer.open(QIODevice::WriteOnly);
@@ -128,25 +210,15 @@ bool Exporter::exportTo(int tab, const QString &csvPath)
 
     const QFileInfo info(csvPath);
     const QString pngPath = info.dir().filePath(info.completeBaseName() + QStringLiteral(".png"));
-    QSaveFile csvFile(csvPath);
-    QSaveFile pngFile(pngPath);
-    const std::pair<QSaveFile *, const QByteArray *> files[]
-        = { { &csvFile, &csv }, { &pngFile, &png } };
-    for (const auto &[file, data] : files) {
-        if (!file->open(QIODevice::WriteOnly) || file->write(*data) != data->size()) {
-            fail(file->fileName(), file->errorString());
-            return false; // neither is committed: the temporary files go
-        }
-    }
-    if (!csvFile.commit()) {
-        fail(csvPath, csvFile.errorString());
+    QString failedPath;
+    QString reason;
+    if (!PairCommit().write(csvPath, csv, pngPath, png, failedPath, reason)) {
+        fail(failedPath, reason);
         return false;
     }
-    if (!pngFile.commit()) {
-        QFile::remove(csvPath);
-        fail(pngPath, pngFile.errorString());
-        return false;
-    }
+    lastFolder = info.absolutePath();
+    say(QStringLiteral("Saved %1 and %2")
+            .arg(info.fileName(), QFileInfo(pngPath).fileName()));
     return true;
 }
 

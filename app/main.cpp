@@ -2,8 +2,18 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char *argv[])
 {
+    // Before anything else: no window, no display, no settings.txt.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs("labbench " LABBENCH_VERSION "\n", stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     int result = 0;
     {

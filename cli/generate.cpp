@@ -3,6 +3,7 @@
 
 #include "commands.h"
 #include "interrupt.h"
+#include "linetiming.h"
 #include "options.h"
 #include "scoperequest.h"
 #include "session.h"
@@ -21,19 +22,20 @@ namespace {
         = R"(Usage: labbench-cli generate --wave sine|square|triangle [options]
 
 Uploads the wave's table and clock to the device's generator and keeps it
-playing for --seconds, or until Ctrl+C. The line is then closed and the device
-goes on playing, as after "Close port" in the window.
+playing for --seconds (exit 0), or until Ctrl+C (exit 130). The line is then
+closed and the device goes on playing, as after "Close port" in the window.
 
 Options:
   --wave W           sine, square or triangle
-  --freq HZ          1 .. 500000 (default 1000); the device plays the nearest it can
+  --freq HZ          1 .. 500000, fractions too (default 1000); the device plays
+                     the nearest it can, printed on stderr
   --amplitude MV     peak, 0 .. 1250 (default 1250)
   --offset MV        -1200 .. 1200 (default 0); with the amplitude clipped at +-1250 mV
   --duty PCT         where the square falls and the triangle peaks, 1 .. 99 (default 50)
   --seconds S        how long to play (default: until Ctrl+C)
   --port P           serial port (default: the port in ./settings.txt)
   --speed S          line speed in bit/s (default: the speed in ./settings.txt)
-  --help             this text
+  -h, --help         this text
 )";
 
     constexpr auto kPollSlice = std::chrono::milliseconds(50);
@@ -45,6 +47,11 @@ Options:
         return ok && value >= low && value <= high;
     }
 
+    QString given(const Options &o, const char *name, const char *fallback)
+    {
+        return o.value(QLatin1String(name), QLatin1String(fallback));
+    }
+
 } // namespace
 
 int generate(const QStringList &args)
@@ -54,11 +61,9 @@ int generate(const QStringList &args)
         QStringLiteral("amplitude"), QStringLiteral("offset"), QStringLiteral("duty"),
         QStringLiteral("seconds"), QStringLiteral("port"), QStringLiteral("speed") };
     if (!o.parse(args, valued, { QStringLiteral("help") }))
-        return usageError(kUsage, o.error());
-    if (o.has(QStringLiteral("help"))) {
-        std::fputs(kUsage, stdout);
-        return kOk;
-    }
+        return usageError("generate", o.error());
+    if (o.has(QStringLiteral("help")))
+        return help(kUsage);
 
     const QString wave = o.value(QStringLiteral("wave"));
     synthesis::Waveform type = synthesis::Waveform::Sine;
@@ -67,41 +72,48 @@ int generate(const QStringList &args)
     else if (wave == QLatin1String("triangle"))
         type = synthesis::Waveform::Triangle;
     else if (wave != QLatin1String("sine"))
-        return usageError(kUsage,
-            wave.isEmpty() ? QStringLiteral("--wave is needed")
-                           : QStringLiteral("unknown wave \"%1\"").arg(wave));
-    int hz = 0, amplitude = 0, offset = 0, duty = 0;
-    if (!numberIn(o.value(QStringLiteral("freq"), QStringLiteral("1000")), synthesis::kLowestHz,
-            synthesis::kHighestHz, hz))
-        return usageError(kUsage, QStringLiteral("--freq takes 1 .. 500000"));
-    if (!numberIn(o.value(QStringLiteral("amplitude"), QStringLiteral("1250")), 0, 1250, amplitude))
-        return usageError(kUsage, QStringLiteral("--amplitude takes 0 .. 1250"));
-    if (!numberIn(o.value(QStringLiteral("offset"), QStringLiteral("0")), -1200, 1200, offset))
-        return usageError(kUsage, QStringLiteral("--offset takes -1200 .. 1200"));
-    if (!numberIn(o.value(QStringLiteral("duty"), QStringLiteral("50")), 1, 99, duty))
-        return usageError(kUsage, QStringLiteral("--duty takes 1 .. 99"));
+        return usageError("generate",
+            wave.isEmpty() ? QStringLiteral("--wave is needed: sine, square or triangle")
+                           : QStringLiteral("unknown wave \"%1\"; valid: sine square triangle")
+                                 .arg(wave));
+    int amplitude = 0, offset = 0, duty = 0;
+    bool ok = false;
+    const double hz = given(o, "freq", "1000").toDouble(&ok);
+    if (!ok || !(hz >= synthesis::kLowestHz && hz <= synthesis::kHighestHz))
+        return usageError("generate",
+            QStringLiteral("--freq takes 1 .. 500000 Hz, not \"%1\"").arg(given(o, "freq", "")));
+    if (!numberIn(given(o, "amplitude", "1250"), 0, 1250, amplitude))
+        return usageError("generate",
+            QStringLiteral("--amplitude takes 0 .. 1250 mV, not \"%1\"").arg(given(o, "amplitude", "")));
+    if (!numberIn(given(o, "offset", "0"), -1200, 1200, offset))
+        return usageError("generate",
+            QStringLiteral("--offset takes -1200 .. 1200 mV, not \"%1\"").arg(given(o, "offset", "")));
+    if (!numberIn(given(o, "duty", "50"), 1, 99, duty))
+        return usageError("generate",
+            QStringLiteral("--duty takes 1 .. 99 %, not \"%1\"").arg(given(o, "duty", "")));
     double seconds = 0;
     if (o.has(QStringLiteral("seconds"))) {
-        bool ok = false;
         seconds = o.value(QStringLiteral("seconds")).toDouble(&ok);
         if (!ok || !(seconds > 0))
-            return usageError(kUsage, QStringLiteral("--seconds takes a positive number"));
+            return usageError("generate",
+                QStringLiteral("--seconds takes a positive number, not \"%1\"")
+                    .arg(o.value(QStringLiteral("seconds"))));
     }
-    QString port;
-    int speed = 0;
+    LineChoice line;
     QString error;
-    if (!lineFromOptions(o, port, speed, error))
-        return usageError(kUsage, error);
+    if (!lineFromOptions(o, line, error))
+        return usageError("generate", error);
+    const QString port = line.described();
 
     Session session;
     QString reason;
-    if (!session.open(port, speed, reason)) {
+    if (!session.open(line.port, line.speed, reason)) {
         complain(QStringLiteral("Unable to open %1: %2").arg(port, reason));
         return kCannotOpen;
     }
 
     // As the generator tab does on entry: generator mode, clock, table.
-    const synthesis::SampleClock clock = synthesis::sampleClock(hz);
+    const synthesis::SampleClock clock = synthesis::sampleClockAt(hz);
     const synthesis::Shape shape
         = synthesis::shapeOf(clock.tab, int(type), amplitude, duty, offset);
     session.table().edit([&](int *entries) { synthesis::synthesize(entries, shape); });
@@ -109,11 +121,11 @@ int generate(const QStringList &args)
     link.genStart();
     link.setFreq(clock.period, clock.tab);
     link.sendGenChannel();
-    if (!link.waitServed(kServeTimeoutMs)) {
+    if (!link.waitServed(linetiming::serveTimeoutMs(line.speed))) {
         complain(link.lineLost()
                 ? QStringLiteral("%1: line lost").arg(port)
                 : QStringLiteral("%1: the device did not take the table").arg(port));
-        return kLineLost;
+        return kNoAnswer;
     }
     std::fprintf(stderr, "labbench-cli: playing %s at %.3f Hz (table %d, period %d)\n",
         qPrintable(wave), double(synthesis::kDeviceClockHz) / (double(clock.tab) * clock.period),
@@ -125,12 +137,12 @@ int generate(const QStringList &args)
     while (!interrupt::requested() && (seconds == 0 || std::chrono::steady_clock::now() < end)) {
         if (link.lineLost()) {
             complain(QStringLiteral("%1: line lost").arg(port));
-            return kLineLost;
+            return kNoAnswer;
         }
         std::this_thread::sleep_for(kPollSlice);
     }
     session.close();
-    return kOk;
+    return interrupt::requested() ? kInterrupted : kOk;
 }
 
 } // namespace commands

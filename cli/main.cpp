@@ -19,21 +19,29 @@ Commands:
   measure    the oscilloscope's and analyzer's readouts per frame, as JSON lines
   generate   play a sine, square or triangle wave on the device's generator
 
-labbench-cli COMMAND --help shows a command's options. The port and speed come
-from ./settings.txt, as in the window, unless --port and --speed are given.
-Exit status: 0 done, 2 bad arguments, 3 the port cannot be opened, 4 the line
-was lost (what was captured before is written whole).
+labbench-cli COMMAND --help (or -h) shows a command's options; labbench-cli
+--version the version. The port and speed come from ./settings.txt, as in the
+window, unless --port and --speed are given.
 )";
 
 } // namespace
 
 namespace commands {
 
-int usageError(const QByteArray &usage, const QString &message)
+int usageError(const char *command, const QString &message)
 {
-    complain(message);
-    std::fputs(usage.constData(), stderr);
+    complain(QStringLiteral("%1 (see labbench-cli %2%3--help)")
+                 .arg(message, QLatin1String(command),
+                     *command ? QStringLiteral(" ") : QString()));
     return kBadArguments;
+}
+
+int help(const QByteArray &usage)
+{
+    std::fputs(usage.constData(), stdout);
+    std::fputs("\n", stdout);
+    std::fputs(kExitCodes, stdout);
+    return kOk;
 }
 
 void complain(const QString &message)
@@ -50,8 +58,10 @@ int main(int argc, char **argv)
     QStringList args = app.arguments().mid(1);
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
-        || command == QLatin1String("help")) {
-        std::fputs(kUsage, stdout);
+        || command == QLatin1String("help"))
+        return commands::help(kUsage);
+    if (command == QLatin1String("--version")) {
+        std::fputs("labbench-cli " LABBENCH_VERSION "\n", stdout);
         return commands::kOk;
     }
     if (command == QLatin1String("ports"))
@@ -62,7 +72,9 @@ int main(int argc, char **argv)
         return commands::measure(args);
     if (command == QLatin1String("generate"))
         return commands::generate(args);
-    return commands::usageError(kUsage,
-        command.isEmpty() ? QStringLiteral("a command is needed")
-                          : QStringLiteral("unknown command \"%1\"").arg(command));
+    return commands::usageError("",
+        command.isEmpty()
+            ? QStringLiteral("a command is needed: ports, capture, measure or generate")
+            : QStringLiteral("unknown command \"%1\"; valid: ports capture measure generate")
+                  .arg(command));
 }

@@ -10,6 +10,8 @@ bool Options::parse(const QStringList &args, const QStringList &valued, const QS
         bool inlineValue = false;
         if (name == QLatin1String("-o"))
             name = QStringLiteral("--output");
+        else if (name == QLatin1String("-h"))
+            name = QStringLiteral("--help");
         if (!name.startsWith(QLatin1String("--"))) {
             problem = QStringLiteral("unexpected argument \"%1\"").arg(name);
             return false;

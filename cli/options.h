@@ -5,7 +5,7 @@
 #include <QStringList>
 
 // The options of one command: "--name value", "--name=value", "-o value" (as
-// "--output") and flags without a value. Unknown options, missing values and
+// "--output"), "-h" (as "--help") and flags without a value. Unknown options, missing values and
 // stray words are errors.
 class Options {
 public:

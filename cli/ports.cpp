@@ -23,11 +23,9 @@ int ports(const QStringList &args)
 {
     Options o;
     if (!o.parse(args, {}, { QStringLiteral("help") }))
-        return usageError(kUsage, o.error());
-    if (o.has(QStringLiteral("help"))) {
-        std::fputs(kUsage, stdout);
-        return kOk;
-    }
+        return usageError("ports", o.error());
+    if (o.has(QStringLiteral("help")))
+        return help(kUsage);
     for (const PortEntry &entry : listPorts()) {
         if (entry.target.isEmpty())
             std::printf("%s\n", qPrintable(entry.path));

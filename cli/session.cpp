@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include "interrupt.h"
+#include "linetiming.h"
 #include "zorcom.h"
 
 #include <cerrno>
@@ -38,6 +39,7 @@ bool Session::open(const QString &port, int speed, QString &reason)
             reason = QStringLiteral("refused");
         return false;
     }
+    lineSpeed = speed;
     com->Start();
     return true;
 }
@@ -50,14 +52,16 @@ bool Session::acquire(bool twoChannels, int tbIndex, int gain1, int gain2)
         com->osc1chStart();
     com->setTimeBase(tbIndex);
     com->setGain(gain1, gain2);
-    if (!com->waitServed(kServeTimeoutMs))
+    if (!com->waitServed(linetiming::serveTimeoutMs(lineSpeed)))
         return false;
     seen = frames.stored();
     return true;
 }
 
-Session::Next Session::nextFrame(Frame &frame, std::chrono::milliseconds silence)
+Session::Next Session::nextFrame(
+    Frame &frame, std::chrono::milliseconds silence, std::uint64_t &skipped)
 {
+    skipped = 0;
     const auto deadline = std::chrono::steady_clock::now() + silence;
     for (;;) {
         if (interrupt::requested())
@@ -69,7 +73,9 @@ Session::Next Session::nextFrame(Frame &frame, std::chrono::milliseconds silence
         if (std::chrono::steady_clock::now() >= deadline)
             return Next::Silent;
     }
-    frame = frames.snapshot(seen);
+    const std::uint64_t number = frames.takeAfter(seen, frame);
+    skipped = number - seen - 1;
+    seen = number;
     return Next::Frame;
 }
 

@@ -28,13 +28,16 @@ public:
 
     // Acquisition with these settings, sent as the oscilloscope tab sends
     // them; returns once the device has taken them, so that every frame from
-    // then on was taken with them. False when the line went or stays silent.
+    // then on was taken with them. False when the line went, or the device
+    // did not take them within linetiming::serveTimeoutMs.
     bool acquire(bool twoChannels, int tbIndex, int gain1, int gain2);
 
     enum class Next { Frame, Lost, Silent, Interrupted };
-    // The next good frame, never one already returned; Silent when none comes
-    // within `silence`.
-    Next nextFrame(Frame &frame, std::chrono::milliseconds silence);
+    // The next good frame, in the order the device sent them, never one
+    // already returned; Silent when none comes within `silence`. `skipped`
+    // counts the frames that came but were dropped before they could be
+    // taken (the reader fell behind by more than the buffer holds).
+    Next nextFrame(Frame &frame, std::chrono::milliseconds silence, std::uint64_t &skipped);
 
     void close();
 
@@ -43,7 +46,5 @@ private:
     GenTable genTable;
     std::unique_ptr<ZORCom> com;
     std::uint64_t seen = 0;
+    int lineSpeed = 115200;
 };
-
-// Time enough for the device's first reply to a new setting, and for one frame.
-constexpr int kServeTimeoutMs = 5000;

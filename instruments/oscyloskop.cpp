@@ -329,6 +329,8 @@ void Oscyloskop::drawGraph(const int *frame)
         shown.gain1 = gain1Index;
         shown.gain2 = gain2Index;
         shown.twoChannels = channel2;
+        shown.trigWord = trigWord;
+        shown.trigLevel = trigLevel;
         updateReadouts();
         adjustGraph(channel2);
     }

@@ -50,6 +50,8 @@ public:
         int gain1 = 0;
         int gain2 = 0;
         bool twoChannels = false;
+        int trigWord = 0; // the trigger controls it was taken with
+        int trigLevel = 0;
         QDateTime time;
     };
     const Picture &picture() const { return shown; }

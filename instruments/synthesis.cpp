@@ -97,8 +97,14 @@ void synthesize(int *table, const Shape &shape)
 
 SampleClock sampleClock(int hz)
 {
+    return sampleClockAt(hz);
+}
+
+SampleClock sampleClockAt(double hz)
+{
     // The frequency box cannot leave 1..500000 Hz; anything else is held to it.
-    const long long target = 64LL * std::clamp(hz, kLowestHz, kHighestHz);
+    const long long target
+        = std::llround(64.0 * std::clamp(hz, double(kLowestHz), double(kHighestHz)));
     Try t = tryCandidate(target);
     // An exact hit gives way to the next candidate; above the clock there is
     // none to try (it would need a table of no entries).

@@ -56,5 +56,8 @@ struct SampleClock {
 // 1/64 Hz. An exact hit is replaced by the next candidate up; above 500 kHz,
 // and at 500 kHz itself, the result is 2 entries of 32 ticks.
 SampleClock sampleClock(int hz);
+// The same search for a frequency with a fraction (labbench-cli's --freq), to
+// the nearest 1/64 Hz.
+SampleClock sampleClockAt(double hz);
 
 } // namespace synthesis

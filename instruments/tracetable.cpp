@@ -56,6 +56,14 @@ QByteArray scopeHeader(const ScopeFrame &f, const QString &port, bool withFrame)
     if (f.twoChannels)
         line(out, "ch2_gain", textOf(texts::kGains, f.gain2));
     line(out, "channels", f.twoChannels ? "2" : "1");
+    if (f.hasTrigger) {
+        line(out, "trigger", textOf(texts::kTrigModes, f.trigWord & 3));
+        line(out, "trigger_edge", textOf(texts::kEdges, (f.trigWord >> 2) & 1));
+        line(out, "trigger_detector", textOf(texts::kDetectors, (f.trigWord >> 3) & 1));
+        line(out, "trigger_level_V", number(osc::levelVolts(f.trigLevel, f.gain1)));
+    }
+    if (f.origin >= 0)
+        line(out, "t0_sample", QByteArray::number(f.origin));
     line(out, "port", port.toUtf8());
     line(out, "frame_time", timeText(f.time));
     out += withFrame ? "# frame,t_s,ch1_V" : "# t_s,ch1_V";
@@ -71,7 +79,8 @@ void appendScopeRows(QByteArray &out, const ScopeFrame &f, int frameNumber)
     out.reserve(out.size() + count * 40);
     for (int i = 0; i < count; ++i) {
         out += frameColumn;
-        out += number(osc::sampleTimeSeconds(i, f.tbIndex));
+        out += number(osc::sampleTimeSeconds(i, f.tbIndex)
+            - (f.origin > 0 ? osc::sampleTimeSeconds(f.origin, f.tbIndex) : 0.0));
         out += ',';
         out += number(osc::rawToVolts(f.raw[i], f.gain1));
         if (f.twoChannels) {
@@ -104,6 +113,40 @@ QByteArray spectrumTable(const Spectrum &s, const QString &port)
         out += '\n';
     }
     return out;
+}
+
+QString scopeCaption(const ScopeFrame &f)
+{
+    QString text = QString::fromLatin1(textOf(texts::kTimeBases, texts::kSlowestTimeBase - f.tbIndex))
+        + QStringLiteral("   CH1 ") + QString::fromLatin1(textOf(texts::kGains, f.gain1));
+    if (f.twoChannels)
+        text += QStringLiteral("   CH2 ") + QString::fromLatin1(textOf(texts::kGains, f.gain2));
+    if (f.hasTrigger) {
+        text += QStringLiteral("   trigger ")
+            + QString::fromLatin1(textOf(texts::kTrigModes, f.trigWord & 3)) + QLatin1Char(' ')
+            + QString::fromLatin1(textOf(texts::kEdges, (f.trigWord >> 2) & 1)) + QLatin1Char(' ')
+            + QString::fromLatin1(textOf(texts::kDetectors, (f.trigWord >> 3) & 1))
+            + QLatin1Char(' ') + QString::fromLatin1(number(osc::levelVolts(f.trigLevel, f.gain1)))
+            + QLatin1Char('V');
+    }
+    return text;
+}
+
+QString spectrumCaption(const Spectrum &s)
+{
+    return QStringLiteral("span ")
+        + QString::fromLatin1(textOf(texts::kSpans, texts::kSlowestTimeBase - s.tbIndex))
+        + QStringLiteral("   range ") + QString::fromLatin1(textOf(texts::kRanges, s.gainIndex));
+}
+
+QString generatorCaption(const GeneratorTable &g)
+{
+    return QString::fromLatin1(textOf(texts::kWaveforms, g.type))
+        + QStringLiteral("   %1Hz   %2mV   duty %3%   offset %4mV")
+              .arg(g.freq)
+              .arg(g.amplitude)
+              .arg(g.duty)
+              .arg(g.offset);
 }
 
 QByteArray generatorTable(const GeneratorTable &g, const QString &port, const QDateTime &time)

@@ -19,6 +19,13 @@ struct ScopeFrame {
     int gain2 = 0;
     bool twoChannels = false;
     QDateTime time; // when it came; null if none came yet
+    // The trigger controls, when the table should name them: the settings
+    // word (mode + 4 x edge + 8 x detector) and the level box's value.
+    bool hasTrigger = false;
+    int trigWord = 0;
+    int trigLevel = 0;
+    // t_s counts from this sample (the trigger's) instead of the frame's first; -1: the first.
+    int origin = -1;
 };
 
 // The "#" lines of an oscilloscope table; withFrame adds a first column
@@ -52,6 +59,12 @@ struct GeneratorTable {
     int offset = 0;
 };
 QByteArray generatorTable(const GeneratorTable &g, const QString &port, const QDateTime &time);
+
+// One line naming the settings a picture was taken with, for the picture
+// itself: "200us/dz  CH1 2.5V/dz  trigger Auto Ris LF 0.52V" and the like.
+QString scopeCaption(const ScopeFrame &f);
+QString spectrumCaption(const Spectrum &s);
+QString generatorCaption(const GeneratorTable &g);
 
 // A time as the tables write it: ISO 8601 with milliseconds and the offset
 // from UTC; "none" for a null time.

@@ -1,5 +1,10 @@
 #include "trigger.h"
 
+#include "measurements.h"
+
+#include <algorithm>
+#include <cmath>
+
 namespace osc {
 
 namespace {
@@ -18,6 +23,23 @@ int rawThreshold(int level, int gainIndex)
 {
     // A multiplication, not a shift: the level may be negative.
     return level * 4 * (1 << gainIndex);
+}
+
+int reachableLevel(int gainIndex)
+{
+    return std::min(kMaxLevel, 2047 / rawThreshold(1, gainIndex));
+}
+
+double levelVolts(int level, int gainIndex)
+{
+    return rawToVolts(rawThreshold(level, gainIndex), gainIndex);
+}
+
+int levelFromVolts(double volts, int gainIndex)
+{
+    const double step = levelVolts(1, gainIndex);
+    const double level = std::round(volts / step);
+    return static_cast<int>(std::clamp(level, -1e6, 1e6));
 }
 
 // The LF detectors compare three-sample sums so single-sample noise does not
@@ -116,6 +138,7 @@ bool trigger(const int *raw, int *out1, int *out2, const TriggerSettings &settin
         return false;
 
     const int start = index - b;
+    state.pictureStart = start;
     copySignal(raw + start, out1, kWindow, scaleFactor(settings.gain1));
     if (settings.twoChannels)
         copySignal(raw + start + kChannel2Start, out2, kWindow, scaleFactor(settings.gain2));

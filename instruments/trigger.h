@@ -32,6 +32,13 @@ constexpr Detector detectorOf(int word)
 int scaleFactor(int gainIndex);
 // The trigger level (the level box, display millivolt steps) as a raw sample threshold.
 int rawThreshold(int level, int gainIndex);
+// The level box's range, and the part of it a frame can reach at a gain (the
+// converter's full scale, +-2047 raw): the largest level either way.
+constexpr int kMaxLevel = 2000;
+int reachableLevel(int gainIndex);
+// A level in volts at the input, and the level nearest to a voltage.
+double levelVolts(int level, int gainIndex);
+int levelFromVolts(double volts, int gainIndex);
 
 bool checkFallingLF(const int *s, int i, int threshold);
 bool checkRisingLF(const int *s, int i, int threshold);
@@ -52,6 +59,7 @@ struct TriggerState {
     int ticks = 0; // refresh ticks since the last edge
     bool triggered = false; // an edge was found ("Single": the picture is held)
     bool rearm = false; // a trigger control changed since the last frame
+    int pictureStart = 0; // frame index of the last picture's first sample
 };
 
 struct TriggerSettings {

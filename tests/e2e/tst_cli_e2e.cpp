@@ -1,5 +1,5 @@
 #include "mainwindow.h"
-#include "portlist.h"
+#include "scratchdir.h"
 #include "simulatedbench.h"
 #include "zorsimulator.h"
 
@@ -7,8 +7,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <memory>
@@ -192,8 +195,8 @@ private slots:
         QVERIFY(high > 400 && high < 624);
     }
 
-    // Ctrl+C: the command ends at once with success, the line closed and the
-    // device still playing, as after "Close port".
+    // Ctrl+C: the command ends at once with 130, as every command does, the
+    // line closed and the device still playing, as after "Close port".
     void interruptedGenerateLeavesTheDevicePlaying()
     {
         QProcess process;
@@ -206,7 +209,7 @@ private slots:
         ::kill(static_cast<pid_t>(process.processId()), SIGINT);
         QVERIFY(process.waitForFinished(kWaitMs));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.exitCode(), 130);
         QCOMPARE(sim->state().mode, Mode::Generator);
     }
 
@@ -215,6 +218,8 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("shown");
         QTest::newRow("no command") << QStringList {} << QStringLiteral("capture");
+        QTest::newRow("level without its unit") << QStringList { QStringLiteral("capture"),
+            QStringLiteral("--level"), QStringLiteral("500") } << QStringLiteral("20.44V");
         QTest::newRow("unknown command")
             << QStringList { QStringLiteral("scope") } << QStringLiteral("measure");
         QTest::newRow("time base") << QStringList { QStringLiteral("capture"),
@@ -234,7 +239,7 @@ private slots:
                                 << QStringLiteral("--frames");
         QTest::newRow("wave") << QStringList { QStringLiteral("generate"), QStringLiteral("--wave"),
             QStringLiteral("white noise") }
-                              << QStringLiteral("sine|square|triangle");
+                              << QStringLiteral("valid: sine square triangle");
         QTest::newRow("value missing") << QStringList { QStringLiteral("capture"),
             QStringLiteral("--port") } << QStringLiteral("needs a value");
     }
@@ -248,36 +253,199 @@ private slots:
         QCOMPARE(run.exitCode, 2);
         QVERIFY(run.out.isEmpty());
         QVERIFY2(run.err.contains(shown.toUtf8()), run.err.constData());
+        // One line that points at the command's help, not the whole usage.
+        QCOMPARE(run.err.count('\n'), 1);
+        const QByteArray help = args.isEmpty() || args[0] == QLatin1String("scope")
+            ? QByteArray("(see labbench-cli --help)\n")
+            : "(see labbench-cli " + args[0].toUtf8() + " --help)\n";
+        QVERIFY2(run.err.endsWith(help), run.err.constData());
         QCOMPARE(sim->state().framesSent, framesBefore); // the port was never opened
     }
 
     void helpOnEachCommand_data()
     {
         QTest::addColumn<QString>("command");
-        for (const char *c : { "ports", "capture", "measure", "generate" })
-            QTest::newRow(c) << QString::fromLatin1(c);
+        QTest::addColumn<QString>("flag");
+        for (const char *c : { "ports", "capture", "measure", "generate" }) {
+            QTest::newRow(c) << QString::fromLatin1(c) << QStringLiteral("--help");
+            QTest::newRow((QByteArray(c) + " -h").constData())
+                << QString::fromLatin1(c) << QStringLiteral("-h");
+        }
     }
 
+    // Each command's help, with the one exit-code table.
     void helpOnEachCommand()
     {
         QFETCH(QString, command);
-        const auto run = SimulatedBench::cli({ command, QStringLiteral("--help") });
+        QFETCH(QString, flag);
+        const auto run = SimulatedBench::cli({ command, flag });
         QCOMPARE(run.exitCode, 0);
         QVERIFY(run.out.startsWith("Usage: labbench-cli " + command.toUtf8()));
+        QVERIFY(run.out.contains("  4    the device did not answer, the line was lost, or no trigger came\n"));
+        QVERIFY(run.out.contains("  130  interrupted (Ctrl+C)\n"));
         QVERIFY(run.err.isEmpty());
     }
 
-    // One line per port the system lists, by-id names with their targets.
-    void portsListsThePortsPresent()
+    void versionOnBothPrograms()
     {
-        const auto run = SimulatedBench::cli({ QStringLiteral("ports") });
-        QCOMPARE(run.exitCode, 0);
-        QByteArray expected;
-        for (const PortEntry &port : listPorts())
-            expected
-                += (port.target.isEmpty() ? port.path : port.path + '\t' + port.target).toUtf8()
-                + '\n';
-        QCOMPARE(run.out, expected);
+        const auto cli = SimulatedBench::cli({ QStringLiteral("--version") });
+        QCOMPARE(cli.exitCode, 0);
+        QCOMPARE(cli.out, QByteArray("labbench-cli " LABBENCH_VERSION "\n"));
+        // The window's program prints it before it needs a display or a
+        // settings file, and writes none.
+        QProcess window;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        window.setProcessEnvironment(env);
+        QVERIFY(QFile::remove(QStringLiteral("settings.txt")));
+        window.start(QFileInfo(SimulatedBench::cliPath()).absolutePath()
+                + QStringLiteral("/../app/labbench"),
+            { QStringLiteral("--version") });
+        QVERIFY(window.waitForFinished(kWaitMs));
+        QCOMPARE(window.exitCode(), 0);
+        QCOMPARE(window.readAllStandardOutput(), QByteArray("labbench " LABBENCH_VERSION "\n"));
+        QVERIFY(!QFile::exists(QStringLiteral("settings.txt")));
+    }
+
+    // What `ports` prints for a machine whose /dev and /sys the test makes,
+    // in a mount namespace of its own: stable names with their targets
+    // first, then the families, and only the ttyS ports with a UART.
+    void portsListsTheMachinesPorts()
+    {
+        if (QProcess::execute(QStringLiteral("unshare"), { QStringLiteral("-m"), QStringLiteral("true") }) != 0)
+            QSKIP("no mount namespace can be made here");
+        QTemporaryDir tree;
+        QVERIFY(tree.isValid());
+        const QDir root(tree.path());
+        for (const char *dir : { "dev/serial/by-id", "sys/class/tty/ttyS0", "sys/class/tty/ttyS1" })
+            QVERIFY(root.mkpath(QLatin1String(dir)));
+        for (const char *file : { "dev/ttyUSB0", "dev/ttyUSB1", "dev/ttyACM0", "dev/ttyS0", "dev/ttyS1" })
+            QVERIFY(ScratchDir::writeFile(root.filePath(QLatin1String(file)), ""));
+        QVERIFY(ScratchDir::writeFile(root.filePath(QStringLiteral("sys/class/tty/ttyS0/type")), "4"));
+        QVERIFY(ScratchDir::writeFile(root.filePath(QStringLiteral("sys/class/tty/ttyS1/type")), "0"));
+        QVERIFY(QFile::link(QStringLiteral("../../ttyUSB1"),
+            root.filePath(QStringLiteral("dev/serial/by-id/usb-FTDI_FT232R_A9-if00-port0"))));
+        QProcess run;
+        run.start(QStringLiteral("unshare"),
+            { QStringLiteral("-m"), QStringLiteral("--propagation"), QStringLiteral("private"),
+                QStringLiteral("sh"), QStringLiteral("-c"),
+                QStringLiteral("mount --bind \"$1/dev\" /dev && mount --bind \"$1/sys\" /sys "
+                               "&& exec \"$2\" ports"),
+                QStringLiteral("sh"), tree.path(), SimulatedBench::cliPath() });
+        QVERIFY(run.waitForFinished(kWaitMs));
+        QCOMPARE(run.readAllStandardError(), QByteArray());
+        QCOMPARE(run.exitCode(), 0);
+        QCOMPARE(run.readAllStandardOutput(),
+            QByteArray("/dev/serial/by-id/usb-FTDI_FT232R_A9-if00-port0\t/dev/ttyUSB1\n"
+                       "/dev/ttyUSB0\n/dev/ttyUSB1\n/dev/ttyACM0\n/dev/ttyS0\n"));
+    }
+
+    // The device keeps the last program's time base: a second run at the
+    // slowest first waits out a frame of it, and must not give up.
+    void slowTimeBaseTwice()
+    {
+        for (int run = 0; run < 2; ++run) {
+            const auto r = SimulatedBench::cli({ QStringLiteral("capture"),
+                QStringLiteral("--timebase"), QStringLiteral("50ms/dz") });
+            QVERIFY2(r.exitCode == 0, r.err.constData());
+            QCOMPARE(csvRows(r.out).size(), std::size_t(1024));
+        }
+    }
+
+    // At 19200 bit/s a frame is more than a second on the line.
+    void slowLineSpeed()
+    {
+        bench.reset();
+        bench = std::make_unique<SimulatedBench>(19200, 0);
+        QVERIFY(bench->isReady());
+        sim = &bench->sim();
+        const auto r = SimulatedBench::cli({ QStringLiteral("capture"), QStringLiteral("--timebase"),
+            QStringLiteral("10ms/dz"), QStringLiteral("--frames"), QStringLiteral("2") });
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QCOMPARE(csvRows(r.out).size(), std::size_t(2048));
+    }
+
+    // A level the signal never reaches: exit 4 after --timeout, no output.
+    void triggerThatNeverComesEndsWithFour()
+    {
+        const auto r = SimulatedBench::cli({ QStringLiteral("measure"), QStringLiteral("--trigger"),
+            QStringLiteral("Norm"), QStringLiteral("--level"), QStringLiteral("19V"),
+            QStringLiteral("--timeout"), QStringLiteral("1.5") });
+        QCOMPARE(r.exitCode, 4);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.err.endsWith(": no trigger within 1.5 s\n"), r.err.constData());
+    }
+
+    // A capture on a rising edge at a level in volts: each frame whole, its
+    // t_s zero at the trigger sample, where the cosine crosses the level.
+    void captureStartsOnAnEdgeInVolts()
+    {
+        const auto r = SimulatedBench::cli({ QStringLiteral("capture"), QStringLiteral("--trigger"),
+            QStringLiteral("Norm"), QStringLiteral("--edge"), QStringLiteral("Ris"),
+            QStringLiteral("--level"), QStringLiteral("500mV"), QStringLiteral("--frames"),
+            QStringLiteral("3") });
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QVERIFY(r.out.contains("# trigger: Norm\n# trigger_edge: Ris\n"));
+        QVERIFY(r.out.contains("# trigger_level_V: 0.52\n")); // 13 steps of 40 mV
+        const Rows rows = csvRows(r.out);
+        QCOMPARE(rows.size(), std::size_t(3 * 1024));
+        for (std::size_t f = 0; f < 3; ++f) {
+            const auto zero = std::find_if(rows.begin() + long(f * 1024),
+                rows.begin() + long((f + 1) * 1024), [](const auto &row) { return row[1] == 0.0; });
+            QVERIFY(zero != rows.begin() + long((f + 1) * 1024));
+            double before = 0, after = 0;
+            for (int k = 0; k < 3; ++k) {
+                before += (zero - k)->at(2);
+                after += (zero + 1 + k)->at(2);
+            }
+            QVERIFY2(before / 3 <= 0.52 && after / 3 >= 0.52,
+                qPrintable(QStringLiteral("%1 .. %2").arg(before / 3).arg(after / 3)));
+        }
+    }
+
+    // A script that reads slowly (here: not at all for a while) still gets
+    // every frame the device sent, in order, none twice and none skipped.
+    void framesComeInOrderNoneSkipped()
+    {
+        QProcess process;
+        process.start(SimulatedBench::cliPath(),
+            { QStringLiteral("capture"), QStringLiteral("--frames"), QStringLiteral("12"),
+                QStringLiteral("--format"), QStringLiteral("json") });
+        QVERIFY(process.waitForStarted(kWaitMs));
+        QVERIFY(process.waitForReadyRead(kWaitMs));
+        // The pipe fills and the program waits to write; frames go on coming.
+        QThread::msleep(1500);
+        QVERIFY(process.waitForFinished(kWaitMs));
+        QCOMPARE(process.exitCode(), 0);
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(!err.contains("lost"), err.constData());
+        const auto objects = jsonLines(process.readAllStandardOutput());
+        QCOMPARE(objects.size(), std::size_t(12));
+        const auto sent = sim->recentFrames();
+        std::vector<std::vector<int>> frames;
+        for (const auto &f : sent)
+            frames.emplace_back(f.begin(), f.end());
+        const auto first = std::find(frames.begin(), frames.end(),
+            ints(objects[0].value(QStringLiteral("ch1")).toObject().value(QStringLiteral("raw")).toArray()));
+        QVERIFY(first != frames.end());
+        for (std::size_t i = 0; i < objects.size(); ++i) {
+            QVERIFY(first + long(i) < frames.end());
+            QVERIFY(!objects[i].contains(QStringLiteral("frames_lost_before")));
+            QCOMPARE(ints(objects[i].value(QStringLiteral("ch1")).toObject().value(QStringLiteral("raw")).toArray()),
+                *(first + long(i)));
+        }
+    }
+
+    // -o - is standard output.
+    void dashIsStandardOutput()
+    {
+        const auto r = SimulatedBench::cli(
+            { QStringLiteral("capture"), QStringLiteral("-o"), QStringLiteral("-") });
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(csvRows(r.out).size(), std::size_t(1024));
+        QVERIFY(!QFile::exists(QStringLiteral("-")));
     }
 
     void portThatCannotBeOpenedExitsWithThree()
@@ -289,6 +457,13 @@ private slots:
         QCOMPARE(run.err,
             QByteArray(
                 "labbench-cli: Unable to open /dev/no-such-zor: No such file or directory\n"));
+        // Without --port the message says where the name came from.
+        QVERIFY(QFile::remove(QStringLiteral("settings.txt")));
+        const auto fallback = SimulatedBench::cli({ QStringLiteral("capture") });
+        QVERIFY(fallback.exitCode == 3 || fallback.exitCode == 4); // a machine may have a ttyS0
+        QVERIFY2(fallback.err.contains(
+                     "/dev/ttyS0 (the default: there is no settings.txt in this folder)"),
+            fallback.err.constData());
     }
 
     // The window has the port: a script is refused it, as a second window would be.

@@ -1,5 +1,6 @@
 #include "exporter.h"
 #include "mainwindow.h"
+#include "scratchdir.h"
 #include "simulatedbench.h"
 #include "spectrum.h"
 #include "windowcontrols.h"
@@ -77,13 +78,30 @@ private:
         QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Open port"));
     }
 
-    static void checkPicture(MainWindow &w, const QString &csvPath)
+    // The picture is the plot as shown, with a line of the settings below
+    // it (also the PNG's "Settings" text); a note beside the button says
+    // what was saved.
+    static void checkPicture(MainWindow &w, const QString &csvPath, const QString &settings)
     {
         const QString pngPath = csvPath.left(csvPath.size() - 4) + QStringLiteral(".png");
         const QImage saved(pngPath);
-        QCOMPARE(saved.size(), QSize(1040, 513));
+        QCOMPARE(saved.size(), QSize(1040, 513 + Exporter::kCaptionHeight));
+        QCOMPARE(saved.text(QStringLiteral("Settings")), settings);
+        const QImage caption = saved.copy(0, 513, 1040, Exporter::kCaptionHeight);
+        int ink = 0;
+        const QRgb paper = caption.pixel(0, 0);
+        for (int y = 0; y < caption.height(); ++y)
+            for (int x = 0; x < caption.width(); ++x)
+                ink += caption.pixel(x, y) != paper;
+        QVERIFY2(ink > 100, "no settings written under the plot");
+        auto *note = w.findChild<QLabel *>(QStringLiteral("exportNote"));
+        QVERIFY(note && note->isVisible());
+        QCOMPARE(note->text(),
+            QStringLiteral("Saved %1 and %2")
+                .arg(QFileInfo(csvPath).fileName(), QFileInfo(pngPath).fileName()));
+        note->hide(); // the picture is taken without it
         const QImage shown = w.grab(QRect(0, 30, 1040, 513)).toImage();
-        QVERIFY(saved.convertToFormat(QImage::Format_RGB32)
+        QVERIFY(saved.copy(0, 0, 1040, 513).convertToFormat(QImage::Format_RGB32)
             == shown.convertToFormat(QImage::Format_RGB32));
     }
 
@@ -99,6 +117,43 @@ private slots:
     {
         sim = nullptr;
         bench.reset();
+    }
+
+    // First, while this program has had no frame: the oscilloscope and the
+    // analyzer say so and write nothing, no dialog opens; the generator's
+    // table can be saved.
+    void beforeAnyFrameNothingIsWritten()
+    {
+        MainWindow w;
+        w.show();
+        auto *exporter = w.findChild<Exporter *>();
+        QVERIFY(exporter);
+        const QStringList before = QDir::current().entryList(QDir::Files);
+        for (const int tab : { 0, 2 }) {
+            controls::selectTab(w, tab);
+            QVERIFY(controls::exportWithEnter(w).isEmpty()); // no dialog came
+            QVERIFY(!w.findChild<QFileDialog *>(QStringLiteral("exportDialog")));
+            QVERIFY(!exporter->exportTo(tab, QStringLiteral("nothing.csv")));
+            auto *note = w.findChild<QLabel *>(QStringLiteral("exportNote"));
+            QVERIFY(note && note->isVisible());
+            QCOMPARE(note->text(), QStringLiteral("no frame received yet"));
+        }
+        QCOMPARE(QDir::current().entryList(QDir::Files), before);
+        QVERIFY(exporter->exportTo(1, QStringLiteral("table.csv")));
+        QVERIFY(QFile::exists(QStringLiteral("table.png")));
+    }
+
+    // The dialog opens where the last export went.
+    void dialogOpensInTheLastFolderUsed()
+    {
+        MainWindow w;
+        w.show();
+        auto *exporter = w.findChild<Exporter *>();
+        QVERIFY(QDir().mkdir(QStringLiteral("runs")));
+        QCOMPARE(QDir(exporter->dialogFolder()).canonicalPath(), QDir::current().canonicalPath());
+        QVERIFY(exporter->exportTo(1, QStringLiteral("runs/table.csv")));
+        QCOMPARE(QDir(exporter->dialogFolder()).canonicalPath(),
+            QDir(QStringLiteral("runs")).canonicalPath());
     }
 
     void oscilloscopeExportHoldsTheFrameOnScreen()
@@ -123,7 +178,11 @@ private slots:
         }
         ch1.insert(ch1.end(), ch2.begin(), ch2.end());
         QVERIFY(bench->sent(ch1));
-        checkPicture(w, path);
+        const QByteArray csv = ScratchDir::readFile(path);
+        QVERIFY2(csv.contains("# trigger: ----\n# trigger_edge: Fall\n# trigger_detector: LF\n"
+                              "# trigger_level_V: 0\n"),
+            csv.constData());
+        checkPicture(w, path, QStringLiteral("200us/dz   CH1 2.5V/dz   CH2 2.5V/dz   trigger ---- Fall LF 0V"));
     }
 
     void generatorExportHoldsTheTableTheDeviceReceived()
@@ -144,7 +203,7 @@ private slots:
             QCOMPARE(rows[std::size_t(i)][0], double(i));
             QCOMPARE(rows[std::size_t(i)][1] * 1.6376, double(state.table[std::size_t(i)]));
         }
-        checkPicture(w, path);
+        checkPicture(w, path, QStringLiteral("sine   1000Hz   1250mV   duty 50%   offset 0mV"));
     }
 
     // The power-up tone of about 1008 Hz at 78.125 Hz a bin; the levels are
@@ -178,7 +237,7 @@ private slots:
                     [](const auto &row, double level) { return row[1] == level; });
         }
         QVERIFY(found);
-        checkPicture(w, path);
+        checkPicture(w, path, QStringLiteral("span 2.5kHz/dz   range 500mV"));
     }
 
     // A square from the generator, looped back: its harmonics make power and
@@ -192,6 +251,7 @@ private slots:
         QVERIFY(controls::choose(w, "typeBox", QStringLiteral("square")));
         QVERIFY(SimulatedBench::open(w));
         QTRY_VERIFY_WITH_TIMEOUT(sim->state().tablesReceived >= 1, kWaitMs);
+        QVERIFY(bench->quietFor(300));
         QVERIFY(SimulatedBench::close(w) >= 0);
         runThenClose(w, 2);
 
@@ -234,7 +294,7 @@ private slots:
         const QStringList before = QDir::current().entryList(QDir::AllEntries | QDir::System);
         auto *exporter = w.findChild<Exporter *>();
         QVERIFY(exporter);
-        QVERIFY(!exporter->exportTo(0, QStringLiteral("blocker/trace.csv")));
+        QVERIFY(!exporter->exportTo(1, QStringLiteral("blocker/trace.csv")));
         QTRY_VERIFY_WITH_TIMEOUT(
             w.findChild<QMessageBox *>(QStringLiteral("exportError")), kWaitMs);
         auto *box = w.findChild<QMessageBox *>(QStringLiteral("exportError"));

@@ -1,0 +1,39 @@
+#include "linetiming.h"
+
+#include "measurements.h"
+#include "settingtexts.h"
+#include "trigger.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace linetiming {
+
+namespace {
+
+    // Time for the exchanges around a frame and for a busy machine.
+    constexpr int kMarginMs = 2000;
+    // A lost line is declared only after a silence no healthy device keeps.
+    constexpr int kSilenceMarginMs = 5000;
+
+} // namespace
+
+int frameMs(int tbIndex, int speed)
+{
+    const double sampling = osc::kFrame * osc::samplePeriodSeconds(tbIndex);
+    // A byte is ten bits on the line: start, eight data, stop.
+    const double transfer = (2.0 * osc::kFrame + 2) * 10.0 / std::max(speed, 1);
+    return static_cast<int>(std::ceil(1000.0 * (sampling + transfer)));
+}
+
+int serveTimeoutMs(int speed)
+{
+    return 3 * frameMs(texts::kSlowestTimeBase, speed) + kMarginMs;
+}
+
+int silenceMs(int tbIndex, int speed)
+{
+    return kSilenceMarginMs + 2 * frameMs(tbIndex, speed);
+}
+
+} // namespace linetiming
