@@ -49,6 +49,7 @@ private slots:
     void sampleClockForFrequency_data();
     void sampleClockForFrequency();
     void sampleClockHoldsForEveryFrequency();
+    void sampleClockTakesFractions();
 };
 
 void TestSynthesis::millivoltsTruncateTowardZero_data()
@@ -323,6 +324,23 @@ void TestSynthesis::sampleClockHoldsForEveryFrequency()
         const long long rate = (2048000000LL / c.period) / c.tab;
         if (rate <= 64LL * hz && !(c.tab == 2 && c.period == 32))
             QFAIL(qPrintable(QStringLiteral("%1 Hz not exceeded").arg(hz)));
+    }
+}
+
+// labbench-cli's --freq 1234.5: a whole number gives the frequency box's
+// clock, and a fraction is exceeded as a whole request is.
+void TestSynthesis::sampleClockTakesFractions()
+{
+    for (int hz = synthesis::kLowestHz; hz < synthesis::kHighestHz; hz += 997) {
+        const auto whole = synthesis::sampleClockAt(hz);
+        const auto box = synthesis::sampleClock(hz);
+        QCOMPARE(whole.tab, box.tab);
+        QCOMPARE(whole.period, box.period);
+        const double asked = hz + 0.5;
+        const auto c = synthesis::sampleClockAt(asked);
+        const double played = double(synthesis::kDeviceClockHz) / (double(c.tab) * c.period);
+        if (!(played > asked) && !(c.tab == 2 && c.period == 32))
+            QFAIL(qPrintable(QStringLiteral("%1 Hz gave %2 Hz").arg(asked).arg(played)));
     }
 }
 
