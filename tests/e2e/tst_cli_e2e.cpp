@@ -411,18 +411,19 @@ private slots:
     {
         QProcess process;
         process.start(SimulatedBench::cliPath(),
-            { QStringLiteral("capture"), QStringLiteral("--frames"), QStringLiteral("12"),
+            { QStringLiteral("capture"), QStringLiteral("--frames"), QStringLiteral("24"),
                 QStringLiteral("--format"), QStringLiteral("json") });
         QVERIFY(process.waitForStarted(kWaitMs));
         QVERIFY(process.waitForReadyRead(kWaitMs));
-        // The pipe fills and the program waits to write; frames go on coming.
-        QThread::msleep(1500);
+        // The pipe fills (about six frames) and the program waits to write;
+        // frames go on coming, some fifteen of them at 115200 bit/s.
+        QThread::msleep(4000);
         QVERIFY(process.waitForFinished(kWaitMs));
         QCOMPARE(process.exitCode(), 0);
         const QByteArray err = process.readAllStandardError();
         QVERIFY2(!err.contains("lost"), err.constData());
         const auto objects = jsonLines(process.readAllStandardOutput());
-        QCOMPARE(objects.size(), std::size_t(12));
+        QCOMPARE(objects.size(), std::size_t(24));
         const auto sent = sim->recentFrames();
         std::vector<std::vector<int>> frames;
         for (const auto &f : sent)
