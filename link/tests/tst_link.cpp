@@ -702,6 +702,9 @@ private slots:
         QTest::addColumn<bool>("taken");
         QTest::newRow("200 ms: taken") << 200 << true;
         QTest::newRow("250 ms: taken") << 250 << true;
+        // Either side of the 500 ms limit.
+        QTest::newRow("450 ms: taken") << 450 << true;
+        QTest::newRow("550 ms: cut") << 550 << false;
         QTest::newRow("700 ms: cut") << 700 << false;
     }
 
