@@ -41,6 +41,11 @@ speed_t speedCode(int speed)
 constexpr tcflag_t kInputProcessing =
     IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK;
 
+// At Close, output still in the driver gets this long to reach a device that
+// is reading (the end of a table upload); what is left then is dropped.
+constexpr int kCloseDrainMs = 60;
+constexpr int kCloseDrainStepMs = 5;
+
 } // namespace
 
 SerialPort::SerialPort() = default;
@@ -95,6 +100,17 @@ void SerialPort::Close()
 {
     posixLine.reset();
     if (fd != -1) {
+        // The last close() waits until the driver has sent what is queued (up
+        // to 30 s on USB modems, ttyACM): a device that stopped reading would
+        // hold "Close port" that long. A reading device gets a moment to take
+        // the rest; what it does not take is dropped.
+        int queued = 0;
+        for (int waited = 0; waited < kCloseDrainMs
+             && ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0;
+             waited += kCloseDrainStepMs)
+            ::usleep(kCloseDrainStepMs * 1000);
+        if (::tcflush(fd, TCOFLUSH) == 0)
+            ++outputDrops;
         // The exclusive mark outlives the descriptor on some drivers; the
         // next program (or our own next open as a normal user) needs it gone.
         ::ioctl(fd, TIOCNXCL);

@@ -30,6 +30,9 @@ public:
     ByteLine &line();
 
     int fd = -1;
+    // Closes that dropped the output still queued: a pseudo-terminal keeps
+    // no output queue of its own, so a test counts them here.
+    int outputDrops = 0;
 
 private:
     std::unique_ptr<PosixLine> posixLine;

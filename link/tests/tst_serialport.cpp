@@ -2,6 +2,7 @@
 #include "portholder.h"
 #include "serialport.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -193,6 +194,28 @@ private slots:
         QCOMPARE(port.fd, -1);
         QVERIFY(!port.Open(dir.path().toLatin1().constData()));
         QCOMPARE(port.fd, -1);
+    }
+
+    // Output the device never took is dropped at Close instead of being
+    // waited for: a USB modem's driver holds the last close() until it is
+    // sent, for up to 30 s. A pseudo-terminal neither waits there nor keeps
+    // an output queue (the bytes are already the master's), so the line
+    // counts its drops.
+    void closeDropsOutputTheDeviceNeverTook()
+    {
+        FakeDevice device;
+        QVERIFY(device.ok());
+        SerialPort port;
+        QVERIFY(port.Open(device.slavePath().toLatin1().constData()));
+        port.Set(115200);
+        device.stopReading();
+        QElapsedTimer timer;
+        timer.start();
+        port.Close();
+        QVERIFY(timer.elapsed() < 1000);
+        QCOMPARE(port.outputDrops, 1);
+        port.Close(); // closed already: nothing to drop
+        QCOMPARE(port.outputDrops, 1);
     }
 
     void closeReleasesTheDescriptor()

@@ -52,22 +52,6 @@ bool SimulatedBench::framesPass(long count) const
     return true;
 }
 
-bool SimulatedBench::quietFor(int ms) const
-{
-    QElapsedTimer timer;
-    timer.start();
-    std::size_t before = simulator->received().size();
-    for (;;) {
-        QTest::qWait(ms);
-        const std::size_t now = simulator->received().size();
-        if (now == before)
-            return true;
-        if (timer.elapsed() > kWaitMs)
-            return false;
-        before = now;
-    }
-}
-
 bool SimulatedBench::sent(const std::vector<int> &frame) const
 {
     for (const auto &recent : simulator->recentFrames()) {

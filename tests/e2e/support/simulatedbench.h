@@ -29,9 +29,6 @@ public:
 
     // Waits until the device has sent count more frames.
     bool framesPass(long count) const;
-    // Waits until the device has received nothing for ms: the generator's
-    // requests are all served (it is quiet between them).
-    bool quietFor(int ms) const;
     // The bytes the device received since the last clear, without the frame
     // requests ("g") and keep-alive answers ("w") that flow all the time.
     QString commands() const;
