@@ -4,10 +4,14 @@
 #include "analizatorlog.h"
 #include "exporter.h"
 #include "generator.h"
+#include "measurements.h"
 #include "oscyloskop.h"
+#include "portlist.h"
 #include "readout.h"
 #include "reconnection.h"
 #include "shared.h"
+#include "spectrum.h"
+#include "trigger.h"
 #include "ustawienia.h"
 #include "zorcom.h"
 
@@ -30,15 +34,6 @@ constexpr int kTickMs = 50;
 // panel's paint that is not under a control. A fresh frame repaints only
 // this, not every control of the window.
 constexpr QRect kPlotStrip(0, 30, 788, 522);
-
-// Scales for the cursor readouts. timeTab and gainTab are indexed by the
-// oscilloscope's time-base and channel-1 gain codes; freqTab, the analyzer's
-// span in Hz per division, by its time-base code minus 2.
-constexpr std::array<int, 15> timeTab { 8, 10, 8, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000,
-    10000, 20000, 50000 };
-constexpr std::array<int, 7> gainTab { 500, 200, 100, 50, 20, 10, 5 };
-constexpr std::array<int, 13> freqTab { 62500, 50000, 25000, 10000, 5000, 2500, 1000, 500, 250, 100,
-    50, 25, 10 };
 
 } // namespace
 
@@ -73,7 +68,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     analizator->hide();
     analizatorLog = std::make_unique<AnalizatorLog>(this);
     analizatorLog->hide();
-    ustawienia = std::make_unique<Ustawienia>(this);
+    ustawienia = std::make_unique<Ustawienia>(this, [] {
+        std::vector<OfferedPort> offered;
+        for (const PortEntry &port : listPorts())
+            offered.push_back({ port.path, port.target });
+        return offered;
+    });
     ustawienia->hide();
 
     QPalette green;
@@ -307,10 +307,12 @@ void MainWindow::setTextPos(QMouseEvent *event)
 {
     // Indexes clamped so that a panel value out of range cannot read past a table.
     readout::Scales scales;
-    scales.oscTime = timeTab[std::clamp(oscyloskop->tbIndex, 0, int(timeTab.size()) - 1)];
-    scales.oscGain = gainTab[std::clamp(oscyloskop->gain1Index, 0, int(gainTab.size()) - 1)];
+    scales.oscTime
+        = osc::timeTab[std::clamp(oscyloskop->tbIndex, 0, int(osc::timeTab.size()) - 1)];
+    scales.oscGain
+        = osc::gainTab[std::clamp(oscyloskop->gain1Index, 0, int(osc::gainTab.size()) - 1)];
     scales.genFreq = generator->freq;
-    scales.span = freqTab[std::clamp(analizator->tbIndex - 2, 0, int(freqTab.size()) - 1)];
+    scales.span = static_cast<int>(spectrum::hzPerDivision(analizator->tbIndex));
     scales.shift = analizator->xPos;
 
     const auto labels = readout::labels(device, event->position().toPoint(), scales);

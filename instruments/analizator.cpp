@@ -27,8 +27,8 @@ Analizator::Analizator(QWidget *w)
     taBox = new QComboBox(window);
     taBox->setObjectName(QStringLiteral("taBox"));
     taBox->setGeometry(100, 580, 110, 20);
-    for (const char *span : texts::kSpans)
-        taBox->addItem(QString::fromLatin1(span));
+    for (const texts::Span &span : texts::kSpans)
+        taBox->addItem(QString::fromLatin1(span.text));
     taBox->setCurrentIndex(kInitialSpanRow);
     taBox->setEnabled(false);
     taBox->hide();

@@ -17,10 +17,17 @@ constexpr std::array<const char *, 4> kTrigModes = { "----", "Norm", "Auto", "Si
 constexpr std::array<const char *, 2> kEdges = { "Fall", "Ris" };
 constexpr std::array<const char *, 2> kDetectors = { "LF", "HF" };
 
-// Analyzer span; the time-base code is 14 minus the row.
-constexpr std::array<const char *, 13> kSpans
-    = { "10Hz/dz", "25Hz/dz", "50Hz/dz", "100Hz/dz", "250Hz/dz", "500Hz/dz", "1kHz/dz", "2.5kHz/dz",
-          "5kHz/dz", "10kHz/dz", "25kHz/dz", "50kHz/dz", "62.5kHz/dz" };
+// Analyzer span, its text and its Hz per division; the time-base code is 14
+// minus the row. The one table of spans: the panel's list, the export, the
+// spectrum's bin width and the cursor readouts all read it.
+struct Span {
+    const char *text;
+    int hzPerDivision;
+};
+constexpr std::array<Span, 13> kSpans = { { { "10Hz/dz", 10 }, { "25Hz/dz", 25 },
+    { "50Hz/dz", 50 }, { "100Hz/dz", 100 }, { "250Hz/dz", 250 }, { "500Hz/dz", 500 },
+    { "1kHz/dz", 1000 }, { "2.5kHz/dz", 2500 }, { "5kHz/dz", 5000 }, { "10kHz/dz", 10000 },
+    { "25kHz/dz", 25000 }, { "50kHz/dz", 50000 }, { "62.5kHz/dz", 62500 } } };
 // Analyzer input range; the row is the gain code.
 constexpr std::array<const char *, 7> kRanges
     = { "500mV", "250mV", "125mV", "62.5mV", "31mV", "15.6mV", "7.8mV" };

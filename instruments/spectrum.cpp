@@ -1,5 +1,7 @@
 #include "spectrum.h"
 
+#include "settingtexts.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -151,10 +153,8 @@ void adjustGraph(int *disp, const double *levels, int xPos)
 
 double hzPerDivision(int timeBaseCode)
 {
-    static constexpr std::array<double, 13> kSpans{62500, 50000, 25000, 10000, 5000, 2500, 1000,
-                                                   500,   250,   100,   50,    25,   10};
-    const int row = std::clamp(timeBaseCode, 2, 14) - 2;
-    return kSpans[static_cast<std::size_t>(row)];
+    const int row = texts::kSlowestTimeBase - std::clamp(timeBaseCode, 2, texts::kSlowestTimeBase);
+    return texts::kSpans[static_cast<std::size_t>(row)].hzPerDivision;
 }
 
 Workspace::Workspace()

@@ -28,6 +28,14 @@ namespace {
                                         : QByteArray::number(row);
     }
 
+    QByteArray spanText(int tbIndex)
+    {
+        const int row = texts::kSlowestTimeBase - tbIndex;
+        return row >= 0 && row < int(texts::kSpans.size())
+            ? QByteArray(texts::kSpans[static_cast<std::size_t>(row)].text)
+            : QByteArray::number(row);
+    }
+
 } // namespace
 
 QByteArray timeText(const QDateTime &time)
@@ -96,7 +104,7 @@ QByteArray spectrumTable(const Spectrum &s, const QString &port)
     const int first = -std::clamp(s.xPos, -spectrum::kMaxShift, 0);
     const double binHz = spectrum::hzPerDivision(s.tbIndex) / spectrum::kBinsPerDivision;
     QByteArray out("# labbench spectrum analyzer\n");
-    line(out, "span", textOf(texts::kSpans, texts::kSlowestTimeBase - s.tbIndex));
+    line(out, "span", spanText(s.tbIndex));
     line(out, "range", textOf(texts::kRanges, s.gainIndex));
     line(out, "bin_width_Hz", number(binHz));
     line(out, "first_bin", QByteArray::number(first));
@@ -135,7 +143,7 @@ QString scopeCaption(const ScopeFrame &f)
 QString spectrumCaption(const Spectrum &s)
 {
     return QStringLiteral("span ")
-        + QString::fromLatin1(textOf(texts::kSpans, texts::kSlowestTimeBase - s.tbIndex))
+        + QString::fromLatin1(spanText(s.tbIndex))
         + QStringLiteral("   range ") + QString::fromLatin1(textOf(texts::kRanges, s.gainIndex));
 }
 

@@ -59,7 +59,7 @@ void Ustawienia::hide()
 void Ustawienia::refreshPorts()
 {
     portBox->clear();
-    for (const PortEntry &port : ports()) {
+    for (const OfferedPort &port : ports()) {
         const QString text = port.target.isEmpty()
             ? port.path
             : port.path + QStringLiteral("  \u2192  ") + port.target;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "portlist.h"
 #include "settingsstore.h"
 
 #include <QMainWindow>
@@ -13,6 +12,13 @@
 class QComboBox;
 class QPlainTextEdit;
 
+// A port offered in the list: what goes into the editor, and for a stable
+// name the device it points to, shown beside it.
+struct OfferedPort {
+    QString path;
+    QString target;
+};
+
 // The "&Ustawienia" tab: serial port name and line speed, kept in
 // settings.txt in the working directory, and a list of the ports this
 // machine has to take the name from.
@@ -24,10 +30,11 @@ public:
     static constexpr const char *kFileName = settingsstore::kFileName;
     static constexpr const char *kDefaultContent = settingsstore::kDefaultContent;
 
-    using PortLister = std::function<std::vector<PortEntry>()>;
+    using PortLister = std::function<std::vector<OfferedPort>()>;
 
-    // ports gives the list offered beside the editor, asked each time the tab is shown.
-    explicit Ustawienia(QWidget *window, PortLister ports = [] { return listPorts(); });
+    // ports gives the list offered beside the editor, asked each time the tab
+    // is shown; the main window hands over the machine's list.
+    Ustawienia(QWidget *window, PortLister ports);
     ~Ustawienia() override;
 
     QString getPortName() const { return portName; }

@@ -271,7 +271,7 @@ private slots:
     // lister's order, by-id names with their device; it writes nothing itself.
     void portListIsFilledWhenShownAndWritesNothing()
     {
-        std::vector<PortEntry> present { { QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"),
+        std::vector<OfferedPort> present { { QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"),
                                              QStringLiteral("/dev/ttyUSB0") },
             { QStringLiteral("/dev/ttyUSB0"), {} }, { QStringLiteral("/dev/ttyS0"), {} } };
         SettingsPanel p([&present] { return present; });
@@ -301,7 +301,7 @@ private slots:
     {
         const QString byId = QStringLiteral("/dev/serial/by-id/usb-Silicon_Labs_CP2102-if00-port0");
         SettingsPanel p([&byId] {
-            return std::vector<PortEntry> { { byId, QStringLiteral("/dev/ttyUSB1") },
+            return std::vector<OfferedPort> { { byId, QStringLiteral("/dev/ttyUSB1") },
                 { QStringLiteral("/dev/ttyUSB1"), {} } };
         });
         p.settings->show();

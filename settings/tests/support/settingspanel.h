@@ -13,7 +13,7 @@
 // list of ports present is what the test gives (none unless told), not this
 // machine's.
 struct SettingsPanel {
-    explicit SettingsPanel(Ustawienia::PortLister ports = [] { return std::vector<PortEntry>{}; })
+    explicit SettingsPanel(Ustawienia::PortLister ports = [] { return std::vector<OfferedPort>{}; })
         : settings(std::make_unique<Ustawienia>(&window, std::move(ports)))
     {
     }
