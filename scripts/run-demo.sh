@@ -8,7 +8,7 @@ root=$(pwd)
 
 scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target labbench zor-sim labbench-shots
+cmake --build build -j"$(nproc)" --target labbench zor-sim labbench-shots labbench-cli
 
 # The demo keeps its own settings.txt, away from the user's.
 demo="$root/demo"
@@ -26,6 +26,6 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "labbench is running on the simulated ZOR at $link: press \"Open port\"."
   "$root/build/app/labbench"
 else
-  QT_QPA_PLATFORM=offscreen "$root/build/tools/labbench-shots" "$demo/screenshots"
+  "$root/build/tools/labbench-shots" "$demo/screenshots"
   echo "No display: screenshots of each tab are in $demo/screenshots"
 fi

@@ -16,11 +16,29 @@
 #include <QScrollBar>
 #include <QStringList>
 #include <QTabWidget>
-#include <QTest>
+#include <QEventLoop>
+#include <QMouseEvent>
+#include <QTimer>
 
 #include <cstdio>
 
 namespace {
+
+// Lets the window run for a while: frames come, the picture settles.
+void settle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The left button pressed or released at a point of the window, as the mouse does.
+void mouse(QWidget &window, QEvent::Type type, QPoint point)
+{
+    QMouseEvent event(type, QPointF(point), QPointF(window.mapToGlobal(point)), Qt::LeftButton,
+        type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &event);
+}
 
 // The control of the given kind under a point of the window, as the user
 // would find it there; null when the window's layout has none.
@@ -100,6 +118,9 @@ QPoint readoutPoint(int tab)
 
 int main(int argc, char *argv[])
 {
+    // Pictures need no display: offscreen unless the caller chose a platform.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool readme = args.removeAll(QStringLiteral("--readme")) > 0;
@@ -129,14 +150,14 @@ int main(int argc, char *argv[])
                 return 1;
             readout = readoutPoint(tab);
         }
-        QTest::qWait(settleMs);
+        settle(settleMs);
         if (!readout.isNull())
-            QTest::mousePress(&window, Qt::LeftButton, {}, readout);
+            mouse(window, QEvent::MouseButtonPress, readout);
         const QString file
             = QDir(out).filePath(QStringLiteral("%1.png").arg(QLatin1String(names[tab])));
         const bool saved = window.grab().save(file);
         if (!readout.isNull())
-            QTest::mouseRelease(&window, Qt::LeftButton, {}, readout);
+            mouse(window, QEvent::MouseButtonRelease, readout);
         if (!saved) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
             return 1;

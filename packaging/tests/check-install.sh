@@ -32,6 +32,10 @@ cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1 \
 
 for program in labbench zor-sim labbench-shots labbench-cli; do
   check "bin/$program is an executable" test -f "$prefix/bin/$program" -a -x "$prefix/bin/$program"
+  # The package's dependencies come from what the programs link: none may
+  # pull in Qt's test library.
+  check "bin/$program does not need Qt's test library" \
+    sh -c "! ldd '$prefix/bin/$program' | grep -q libQt6Test"
 done
 check "the Windows build is not installed on Linux" test ! -e "$prefix/bin/labbench-win"
 
