@@ -28,6 +28,8 @@
 namespace {
 
 constexpr int kTickMs = 50;
+// The status line's room left of the first control of the bottom row.
+constexpr int kStatusRoom = 88;
 
 // The plot and the strip around it, from the plot's top edge (the tab bar
 // lies above) down to the horizontal bar, left of the vertical bars: all of a
@@ -58,8 +60,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     portOpen = false;
 
     statusLabel = new QLabel(tr("Off"), this);
-    statusLabel->setMinimumSize(100, 20);
-    statusLabel->setGeometry(10, 580, 200, 20);
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    statusLabel->setGeometry(10, 580, kStatusRoom, 20);
 
     oscyloskop = std::make_unique<Oscyloskop>(this);
     generator = std::make_unique<Generator>(this, &buff_gen);
@@ -128,8 +130,26 @@ void MainWindow::timerEvent(QTimerEvent *)
         update(plotRegion());
     if (portOpen && !reconnection->waiting() && com && com->lineLost())
         watchLostLine();
-    statusLabel->setText(sts.get());
+    showStatus(sts.get());
     oscyloskop->tick();
+}
+
+// The status line is as wide as its text. The worker's texts fit left of the
+// first control; a longer one (only when something is wrong) is drawn over
+// the controls beside it until the status changes.
+void MainWindow::showStatus(const QString &status)
+{
+    if (statusLabel->text() == status)
+        return;
+    statusLabel->setText(status);
+    const int width = statusLabel->fontMetrics().horizontalAdvance(status) + 8;
+    statusLabel->resize(std::max(width, kStatusRoom), statusLabel->height());
+    const bool over = width > kStatusRoom;
+    statusLabel->setAutoFillBackground(over);
+    if (over)
+        statusLabel->raise();
+    else
+        statusLabel->lower();
 }
 
 void MainWindow::paintEvent(QPaintEvent *event)
@@ -233,7 +253,7 @@ void MainWindow::comSlot()
         return;
     }
     if (!openLink(ustawienia->getPortName(), ustawienia->getPortSpeed()))
-        text(QStringLiteral("Unable to open"));
+        text(QStringLiteral("Unable to open: ") + com->openFailure().reason());
 }
 
 // Opens a new link and starts the current tab: the same for the button and

@@ -37,6 +37,7 @@ private slots:
     void comSlot();
 
 private:
+    void showStatus(const QString &status);
     void closeRecentDevice();
     void openNewDevice();
     void setTextPos(QMouseEvent *event);

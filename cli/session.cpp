@@ -4,9 +4,6 @@
 #include "linetiming.h"
 #include "zorcom.h"
 
-#include <cerrno>
-#include <cstring>
-
 namespace {
 
 // How often a wait looks at the line and at Ctrl+C.
@@ -26,17 +23,8 @@ Session::~Session()
 
 bool Session::open(const QString &port, int speed, QString &reason)
 {
-    errno = 0;
     if (!com->Open(port, speed)) {
-        const int error = errno;
-        if (error == ENOTTY)
-            reason = QStringLiteral("not a serial port");
-        else if (error == EWOULDBLOCK)
-            reason = QStringLiteral("in use by another program");
-        else if (error != 0)
-            reason = QString::fromLocal8Bit(std::strerror(error));
-        else
-            reason = QStringLiteral("refused");
+        reason = com->openFailure().reason();
         return false;
     }
     lineSpeed = speed;

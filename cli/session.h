@@ -21,7 +21,7 @@ public:
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
 
-    // Opens and starts the link; on failure the reason, as the system gives it.
+    // Opens and starts the link; on failure the reason, as the window gives it.
     bool open(const QString &port, int speed, QString &reason);
     ZORCom &link() { return *com; }
     GenTable &table() { return genTable; }

@@ -18,9 +18,20 @@ ZORCom::~ZORCom()
 
 bool ZORCom::Open(const QString &name, int speed)
 {
-    // A port name is a file name: encoded as the system encodes file names.
-    if (thread || !port->Open(QFile::encodeName(name).constData()))
+    failure = {};
+    if (thread) {
+        failure = { OpenFailure::Kind::InUse, {} };
         return false;
+    }
+    if (name.trimmed().isEmpty()) {
+        failure = { OpenFailure::Kind::NoName, {} };
+        return false;
+    }
+    // A port name is a file name: encoded as the system encodes file names.
+    if (!port->Open(QFile::encodeName(name).constData())) {
+        failure = port->failure();
+        return false;
+    }
     sts.set(QStringLiteral("opened"));
     port->Set(speed);
     thread = std::make_unique<Thread>(port.get(), buf, genBuf);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "openfailure.h"
+
 #include <QString>
 
 #include <memory>
@@ -21,6 +23,8 @@ public:
     ZORCom &operator=(const ZORCom &) = delete;
 
     bool Open(const QString &name, int speed);
+    // Why the last Open failed, in the words shown after "Unable to open".
+    OpenFailure openFailure() const { return failure; }
     bool Start();
     bool Close();
 
@@ -48,4 +52,5 @@ private:
     std::unique_ptr<Thread> thread;
     FrameBuffer *buf;
     GenTable *genBuf;
+    OpenFailure failure;
 };

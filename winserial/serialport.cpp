@@ -6,6 +6,8 @@
 #include <array>
 #include <utility>
 
+#include <windows.h>
+
 namespace {
 
 // Line speed to the serial library's baud-rate code.
@@ -27,6 +29,24 @@ constexpr int kNoParity = 0;
 constexpr int kEightDataBits = 3;
 constexpr int kOneStopBit = 0;
 
+// What CreateFile's error says to the user. Windows answers "access denied"
+// for a COM port another program has open.
+OpenFailure openFailure(DWORD error)
+{
+    using Kind = OpenFailure::Kind;
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+        return { Kind::NoSuchPort, {} };
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return { Kind::InUse, {} };
+    default:
+        return { Kind::Other, QStringLiteral("Windows error %1").arg(error) };
+    }
+}
+
 } // namespace
 
 SerialPort::SerialPort() = default;
@@ -40,9 +60,12 @@ bool SerialPort::Open(const char* path)
 {
     Close();
     deviceLine.reset();
+    lastFailure = {};
     port = std::make_unique<SerialDevice>(QString::fromLatin1(path), SerialDevice::kPolling);
-    if (!port->open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+    if (!port->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        lastFailure = openFailure(GetLastError());
         return false;
+    }
     deviceLine = std::make_unique<DeviceLine>(*port, kTimeoutMs);
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "byteline.h"
+#include "openfailure.h"
 
 #include <memory>
 
@@ -25,6 +26,8 @@ public:
 
     // Opens the named port ("COM3", "COM12"), passed to the system unchanged.
     bool Open(const char* path);
+    // Why the last Open failed.
+    OpenFailure failure() const { return lastFailure; }
     // Speed and fixed line settings. A speed outside the table makes no rate
     // call: the port keeps the rate it has (115200 on a fresh port).
     void Set(int speed);
@@ -41,4 +44,5 @@ public:
 
 private:
     std::unique_ptr<DeviceLine> deviceLine;
+    OpenFailure lastFailure;
 };

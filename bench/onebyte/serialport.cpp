@@ -28,6 +28,11 @@ bool SerialPort::Open(const char *path)
     return true;
 }
 
+OpenFailure SerialPort::failure() const
+{
+    return linuxPort->failure();
+}
+
 void SerialPort::Set(int speed)
 {
     linuxPort->Set(speed);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "byteline.h"
+#include "openfailure.h"
 
 #include <memory>
 
@@ -21,6 +22,7 @@ public:
     SerialPort &operator=(const SerialPort &) = delete;
 
     bool Open(const char *path);
+    OpenFailure failure() const;
     void Set(int speed);
     void Close();
 

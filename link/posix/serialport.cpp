@@ -5,8 +5,13 @@
 #include <array>
 #include <utility>
 
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -46,6 +51,32 @@ constexpr tcflag_t kInputProcessing =
 constexpr int kCloseDrainMs = 60;
 constexpr int kCloseDrainStepMs = 5;
 
+// What an error of open() says to the user.
+OpenFailure openFailure(int error, const char *path)
+{
+    using Kind = OpenFailure::Kind;
+    switch (error) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        return { Kind::NoSuchPort, {} };
+    case EBUSY:
+        return { Kind::InUse, {} };
+    case EACCES:
+    case EPERM: {
+        // The group that may use the port (dialout, uucp, ...).
+        struct stat st {};
+        const group *owner = ::stat(path, &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
+        return { Kind::NoPermission, owner ? QString::fromLocal8Bit(owner->gr_name) : QString() };
+    }
+    case EISDIR:
+    case ENOTTY:
+        return { Kind::NotASerialPort, {} };
+    default:
+        return { Kind::Other, QString::fromLocal8Bit(std::strerror(error)) };
+    }
+}
+
 } // namespace
 
 SerialPort::SerialPort() = default;
@@ -59,17 +90,24 @@ bool SerialPort::Open(const char *path)
 {
     // The descriptor stays non-blocking: the worker waits for data and for
     // room with poll, where a Close can always reach it.
+    lastFailure = {};
     fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd == -1)
+    if (fd == -1) {
+        lastFailure = openFailure(errno, path);
         return false;
+    }
     // Only a terminal behaves as the worker expects: a regular file or
     // /dev/null would answer every read at once and never time out.
     // The port is ours alone: two programs reading one line would each get
     // half of every frame. The lock is the one serial tools agree on; root
     // passes TIOCEXCL, but not the lock.
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const bool terminal = ::isatty(fd);
+    if (!terminal || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        lastFailure = terminal ? OpenFailure { OpenFailure::Kind::InUse, {} }
+                               : OpenFailure { OpenFailure::Kind::NotASerialPort, {} };
         ::close(fd);
         fd = -1;
+        errno = terminal ? EWOULDBLOCK : ENOTTY;
         return false;
     }
     ::ioctl(fd, TIOCEXCL);

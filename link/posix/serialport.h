@@ -1,6 +1,7 @@
 #pragma once
 
 #include "byteline.h"
+#include "openfailure.h"
 
 #include <memory>
 
@@ -22,6 +23,8 @@ public:
     // Opens a terminal device for this program alone, non-blocking; fails
     // for anything that is not one and for a port another program holds.
     bool Open(const char *path);
+    // Why the last Open failed.
+    OpenFailure failure() const { return lastFailure; }
     // Speed and fixed line settings; speeds outside the table give 115200.
     void Set(int speed);
     void Close();
@@ -36,4 +39,5 @@ public:
 
 private:
     std::unique_ptr<PosixLine> posixLine;
+    OpenFailure lastFailure;
 };

@@ -457,7 +457,7 @@ private slots:
         QVERIFY(run.out.isEmpty());
         QCOMPARE(run.err,
             QByteArray(
-                "labbench-cli: Unable to open /dev/no-such-zor: No such file or directory\n"));
+                "labbench-cli: Unable to open /dev/no-such-zor: no such port\n"));
         // Without --port the message says where the name came from.
         QVERIFY(QFile::remove(QStringLiteral("settings.txt")));
         const auto fallback = SimulatedBench::cli({ QStringLiteral("capture") });

@@ -119,7 +119,8 @@ private slots:
             PortHolder other(port());
             QVERIFY(other.holds());
             QVERIFY(!SimulatedBench::open(w));
-            QVERIFY(SimulatedBench::statusShows(w, QStringLiteral("Unable to open")));
+            QVERIFY(SimulatedBench::statusShows(
+                w, QStringLiteral("Unable to open: in use by another program")));
             QCOMPARE(buttonText(w), QStringLiteral("Open port"));
         }
         QVERIFY(SimulatedBench::open(w));

@@ -36,7 +36,7 @@ QPushButton *portButton(QWidget &window)
 
 QLabel *statusLabel(QWidget &window)
 {
-    return at<QLabel>(window, QRect(10, 580, 200, 20));
+    return window.findChild<QLabel *>(QStringLiteral("statusLabel"));
 }
 
 void selectTab(QWidget &window, int index)

@@ -1,0 +1,26 @@
+#include "openfailure.h"
+
+QString OpenFailure::reason() const
+{
+    switch (kind) {
+    case Kind::None:
+        return QString();
+    case Kind::NoName:
+        return QStringLiteral("no port name given");
+    case Kind::NoSuchPort:
+        return QStringLiteral("no such port");
+    case Kind::InUse:
+        return QStringLiteral("in use by another program");
+    case Kind::NoPermission:
+        return detail.isEmpty()
+            ? QStringLiteral("no permission")
+            : QStringLiteral("no permission: the port belongs to the group %1; add yourself to it "
+                             "(sudo usermod -aG %1 $USER) and log in again")
+                  .arg(detail);
+    case Kind::NotASerialPort:
+        return QStringLiteral("not a serial port");
+    case Kind::Other:
+        break;
+    }
+    return detail.isEmpty() ? QStringLiteral("refused") : detail;
+}
