@@ -4,11 +4,13 @@
 #include "analizatorlog.h"
 #include "exporter.h"
 #include "generator.h"
+#include "linetiming.h"
 #include "measurements.h"
 #include "oscyloskop.h"
 #include "portlist.h"
 #include "readout.h"
 #include "reconnection.h"
+#include "settingtexts.h"
 #include "shared.h"
 #include "spectrum.h"
 #include "trigger.h"
@@ -130,8 +132,44 @@ void MainWindow::timerEvent(QTimerEvent *)
         update(plotRegion());
     if (portOpen && !reconnection->waiting() && com && com->lineLost())
         watchLostLine();
-    showStatus(sts.get());
+    const bool none = noData();
+    oscyloskop->setNoData(none && device == 0);
+    analizator->setNoData(none && device == 2);
+    showStatus(none ? QStringLiteral("no data - check the device and the line speed") : sts.get());
     oscyloskop->tick();
+}
+
+// The time base the device samples at on the current tab.
+int MainWindow::acquisitionTimeBase() const
+{
+    return device == 2 ? analizator->tbIndex : oscyloskop->tbIndex;
+}
+
+// Frames are due on the oscilloscope and the analyzer; once none has come
+// for longer than the device can take over one (a silent device, a wrong
+// speed, the wrong port), the window says so instead of showing an old or
+// empty picture as if it were the signal.
+bool MainWindow::noData()
+{
+    const std::uint64_t stored = buff.stored();
+    const int tb = acquisitionTimeBase();
+    if (stored != framesSeen) {
+        framesSeen = stored;
+        frameClock.start();
+        lastFrameTimeBase = tb;
+    }
+    const bool acquiring = portOpen && (device == 0 || device == 2) && com && com->isOpen();
+    if (!acquiring || !frameClock.isValid())
+        return false;
+    return frameClock.elapsed() > linetiming::noDataMs(lastFrameTimeBase, tb, linkSpeed);
+}
+
+// From now on a frame is due: after opening, or on entering an acquisition
+// tab. The device may still be on any time base, the slowest at worst.
+void MainWindow::expectFrames()
+{
+    frameClock.start();
+    lastFrameTimeBase = texts::kSlowestTimeBase;
 }
 
 // The status line is as wide as its text. The worker's texts fit left of the
@@ -188,6 +226,7 @@ void MainWindow::tabSlot()
     closeRecentDevice();
     device = current;
     openNewDevice();
+    expectFrames();
     update();
 }
 
@@ -277,6 +316,7 @@ bool MainWindow::openLink(const QString &name, int speed)
     // a device since reset or swapped.
     generator->newDevice();
     com->Start();
+    expectFrames();
     if (device == 0)
         oscyloskop->start();
     else if (device == 1)

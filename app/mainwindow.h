@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
+#include <cstdint>
 #include <memory>
 
 class QLabel;
@@ -38,6 +40,9 @@ private slots:
 
 private:
     void showStatus(const QString &status);
+    int acquisitionTimeBase() const;
+    bool noData();
+    void expectFrames();
     void closeRecentDevice();
     void openNewDevice();
     void setTextPos(QMouseEvent *event);
@@ -62,4 +67,8 @@ private:
     int linkSpeed = 0;
     int device = 0;
     bool portOpen = false;
+    // When the last good frame came (or frames became due), and at what time base.
+    std::uint64_t framesSeen = 0;
+    QElapsedTimer frameClock;
+    int lastFrameTimeBase = 0;
 };

@@ -124,6 +124,25 @@ void Analizator::drawGraph(const int *frame)
     adjustGraph(bufDisp.data(), work.im.data(), xPos);
     graph.signal(bufDisp.data(), kTraceColour);
 
+    showReadouts();
+}
+
+void Analizator::setNoData(bool none)
+{
+    if (noData == none)
+        return;
+    noData = none;
+    showReadouts();
+}
+
+void Analizator::showReadouts()
+{
+    if (noData) {
+        powerLabel->setText(QStringLiteral("Power: --"));
+        thdLabel->setText(QStringLiteral("THD+N: --"));
+        return;
+    }
+    const spectrum::Readouts &readouts = shown.readouts;
     powerLabel->setText(
         QStringLiteral("Power: ") + QString::number(readouts.powerDb, 'f', 1) + QStringLiteral("daB"));
     thdLabel->setText(

@@ -27,6 +27,9 @@ public:
     void start();
     // Paints the spectrum of `frame` (1024 samples) onto the main window.
     void drawGraph(const int *frame);
+    // No good frame has come for longer than one can take: the readouts show
+    // "--" instead of numbers for the old picture (or for no signal at all).
+    void setNoData(bool none);
 
     // The spectrum on screen: the settings and readouts of its paint; its bin
     // levels are levels() until the next paint. time is null before the first.
@@ -50,6 +53,8 @@ private slots:
     void xPosSlot();
 
 private:
+    bool noData = false;
+    void showReadouts();
     static double fft(double *re, double *im, int m, const double *tab, int tabLen);
     static void adjustGraph(int *disp, const double *levels, int shift);
 

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -254,8 +255,30 @@ bool Oscyloskop::trigger(const int *raw, int *out1, int *out2, int level, int wo
     return refreshed;
 }
 
+void Oscyloskop::setNoData(bool none)
+{
+    if (noData == none)
+        return;
+    noData = none;
+    updateReadouts();
+}
+
 void Oscyloskop::updateReadouts()
 {
+    if (noData) {
+        const bool two = channel2Box->isChecked();
+        for (const auto &[label, text] : { std::pair { rms1Label, "CH1 RMS: --" },
+                 std::pair { avg1Label, "CH1 Avg: --" }, std::pair { vpp1Label, "CH1 Vpp: --" },
+                 std::pair { freq1Label, "CH1 Freq: --" } })
+            label->setText(QLatin1String(text));
+        if (two) {
+            for (const auto &[label, text] : { std::pair { rms2Label, "CH2 RMS: --" },
+                     std::pair { avg2Label, "CH2 Avg: --" }, std::pair { vpp2Label, "CH2 Vpp: --" },
+                     std::pair { freq2Label, "CH2 Freq: --" } })
+                label->setText(QLatin1String(text));
+        }
+        return;
+    }
     const int *ch1 = bufGraph.data();
     const int *ch2 = bufGraph2.data();
     const int n = osc::kWindow;

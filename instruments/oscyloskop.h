@@ -33,6 +33,9 @@ public:
     void start();
     // Aligns a fresh frame (1024 samples), updates the readouts and paints the plot.
     void drawGraph(const int *frame);
+    // No good frame has come for longer than one can take: the readouts show
+    // "--" instead of numbers for the old picture (or for no signal at all).
+    void setNoData(bool none);
     // The trigger level line alone, for a repaint of window parts outside the
     // plot that the line crosses: it is drawn unclipped, wherever its row is.
     void drawLevelLine();
@@ -70,6 +73,7 @@ private slots:
     void trigSlot();
 
 private:
+    bool noData = false;
     bool trigger(const int *raw, int *out1, int *out2, int level, int word, int xpos);
     void updateReadouts();
     void adjustGraph(bool channel2);

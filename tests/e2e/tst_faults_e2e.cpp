@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QtTest>
@@ -148,6 +149,54 @@ private slots:
         QCOMPARE(buff.snapshot(), shown);
         const qint64 took = SimulatedBench::close(w);
         QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
+    }
+
+    // A device that goes silent, or sends bytes that never make a good frame
+    // (as a line at the wrong speed does): once no good frame has come for longer than one can take, the
+    // status line says so and the readouts stop showing numbers; the next
+    // good frame brings both back.
+    void noDataIsSaidAndGoesWithTheNextFrame_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("tab");
+        QTest::newRow("silent, oscilloscope") << int(Fault::Silent) << 0;
+        QTest::newRow("no good frame, oscilloscope") << int(Fault::NoEnd) << 0;
+        QTest::newRow("silent, analyzer") << int(Fault::Silent) << 2;
+    }
+
+    void noDataIsSaidAndGoesWithTheNextFrame()
+    {
+        QFETCH(int, fault);
+        QFETCH(int, tab);
+        const QString noData = QStringLiteral("no data - check the device and the line speed");
+        MainWindow w;
+        w.show();
+        controls::selectTab(w, tab);
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
+        QTest::qWait(300);
+        auto *readout = w.findChild<QLabel *>(
+            tab == 0 ? QStringLiteral("rms1Label") : QStringLiteral("powerLabel"));
+        QVERIFY(readout);
+        QVERIFY(!readout->text().endsWith(QLatin1String("--")));
+        QVERIFY(controls::statusLabel(w)->text() != noData);
+
+        sim->setFault(static_cast<Fault>(fault));
+        QElapsedTimer timer;
+        timer.start();
+        QTRY_COMPARE_WITH_TIMEOUT(controls::statusLabel(w)->text(), noData, kWaitMs);
+        qInfo("\"no data\" after %lld ms", static_cast<long long>(timer.elapsed()));
+        QVERIFY(timer.elapsed() >= 1900); // never below about 2 s
+        QVERIFY2(readout->text().endsWith(QLatin1String(": --")), qPrintable(readout->text()));
+
+        sim->setFault(Fault::None);
+        timer.restart();
+        QTRY_VERIFY_WITH_TIMEOUT(controls::statusLabel(w)->text() != noData, kWaitMs);
+        qInfo("recovered %lld ms after the fault ended", static_cast<long long>(timer.elapsed()));
+        QTRY_VERIFY_WITH_TIMEOUT(!readout->text().endsWith(QLatin1String("--")), kWaitMs);
+        const qint64 took = SimulatedBench::close(w);
+        QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
+        QVERIFY(controls::statusLabel(w)->text() != noData);
     }
 
     // The cable pulled in the middle of a frame: the worker ends with "line

@@ -15,6 +15,8 @@ namespace {
     constexpr int kMarginMs = 2000;
     // A lost line is declared only after a silence no healthy device keeps.
     constexpr int kSilenceMarginMs = 5000;
+    constexpr int kNoDataFloorMs = 2000;
+    constexpr int kNoDataMarginMs = 500;
 
 } // namespace
 
@@ -34,6 +36,12 @@ int serveTimeoutMs(int speed)
 int silenceMs(int tbIndex, int speed)
 {
     return kSilenceMarginMs + 2 * frameMs(tbIndex, speed);
+}
+
+int noDataMs(int lastTbIndex, int tbIndex, int speed)
+{
+    return std::max(
+        kNoDataFloorMs, frameMs(lastTbIndex, speed) + frameMs(tbIndex, speed) + kNoDataMarginMs);
 }
 
 } // namespace linetiming
