@@ -135,7 +135,11 @@ void MainWindow::timerEvent(QTimerEvent *)
     const bool none = noData();
     oscyloskop->setNoData(none && device == 0);
     analizator->setNoData(none && device == 2);
-    showStatus(none ? QStringLiteral("no data - check the device and the line speed") : sts.get());
+    // The worker's "device did not answer" says more than "no data".
+    const QString status = sts.get();
+    showStatus(none && status != QLatin1String("device did not answer")
+            ? QStringLiteral("no data - check the device and the line speed")
+            : status);
     oscyloskop->tick();
 }
 

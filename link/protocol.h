@@ -25,6 +25,7 @@ constexpr char digit(int n) { return static_cast<char>('0' + n); }
 
 namespace frame {
 constexpr int kSamples = 1024;          // samples per acquisition frame
+constexpr int kSlowestSamplingMs = 3200; // a frame at 50ms/dz
 constexpr int kDataBytes = 2 * kSamples; // little-endian 16-bit samples
 constexpr int kReadLimit = kDataBytes + 2; // what one read of a frame may bring
 } // namespace frame

@@ -6,6 +6,7 @@
 #include "serialport.h"
 #include "shared.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -37,10 +38,24 @@ Frame decodeFrame(const char *bytes)
 // inside a frame means it was cut short.
 constexpr int kFrameGapMs = 500;
 
+// Beyond the frame's time: the echo itself and a busy machine.
+constexpr int kExchangeMarginMs = 1000;
+// Waits of an exchange no longer than this need no limit of their own: the
+// line's time-out ends them anyway.
+constexpr int kLongWaitMs = 3000;
+
 } // namespace
 
-Thread::Thread(SerialPort *p, FrameBuffer *b, GenTable *g)
-    : buf(b), genBuf(g), line(p->line()), reader(line)
+int Thread::exchangeLimitMs(int speed)
+{
+    const int frameBytes = frame::kDataBytes + 2;
+    // A byte is ten bits on the line.
+    return frame::kSlowestSamplingMs + frameBytes * 10 * 1000 / std::max(speed, 1)
+        + kExchangeMarginMs;
+}
+
+Thread::Thread(SerialPort *p, FrameBuffer *b, GenTable *g, int speed)
+    : buf(b), genBuf(g), line(p->line()), reader(line), limitMs(exchangeLimitMs(speed))
 {
 }
 
@@ -177,6 +192,7 @@ void Thread::run()
     const auto served = [this](bool done) {
         if (!done && alive())
             failures.fetch_add(1, std::memory_order_acq_rel);
+        return done;
     };
     bool firstPass = true;
     while (alive()) {
@@ -185,15 +201,20 @@ void Thread::run()
             announceRunning();
             firstPass = false;
         }
+        const bool exchanging = service != Service::Frame && service != Service::Nothing;
         switch (service) {
         case Service::Channel:
-            served(twoChannels.load(std::memory_order_relaxed) ? set2channels() : set1channel());
+            beginExchange();
+            afterExchange(Exchange::Channel,
+                served(twoChannels.load(std::memory_order_relaxed) ? set2channels() : set1channel()));
             break;
         case Service::TimeBase:
-            served(setTimeBase());
+            beginExchange();
+            afterExchange(Exchange::TimeBase, served(setTimeBase()));
             break;
         case Service::Gain:
-            served(setGain());
+            beginExchange();
+            afterExchange(Exchange::Gain, served(setGain()));
             break;
         case Service::Frame:
             getChannel();
@@ -210,19 +231,28 @@ void Thread::run()
         // before the user switched to acquisition waits for the generator's
         // return, instead of being sent into a stream of frames.
         const bool generating = genMode.load(std::memory_order_acquire);
+        bool generatorExchanged = true;
         if (genReq.exchange(false, std::memory_order_acq_rel)) {
-            served(setGen());
+            beginExchange();
+            afterExchange(Exchange::Generator, served(setGen()));
         } else if (generating && sendReq.exchange(false, std::memory_order_acq_rel)) {
-            served(sendChannel());
+            beginExchange();
+            afterExchange(Exchange::Table, served(sendChannel()));
         } else if (generating && freqReq.exchange(false, std::memory_order_acq_rel)) {
-            served(setGenFreq());
-        } else if (generating) {
-            // The pause watches the line too: an unplug while the generator
-            // plays is seen now, not at the next setting the user changes.
-            const auto rested = line.rest(kGeneratorPollMs);
-            if (rested != ByteLine::Result::Timeout)
-                ended = rested;
+            beginExchange();
+            afterExchange(Exchange::Clock, served(setGenFreq()));
+        } else {
+            generatorExchanged = false;
+            if (generating) {
+                // The pause watches the line too: an unplug while the generator
+                // plays is seen now, not at the next setting the user changes.
+                const auto rested = line.rest(kGeneratorPollMs);
+                if (rested != ByteLine::Result::Timeout)
+                    ended = rested;
+            }
         }
+        if (!exchanging && !generatorExchanged)
+            raiseResends();
         passes.fetch_add(1, std::memory_order_acq_rel);
     }
     if (firstPass)
@@ -264,12 +294,105 @@ bool Thread::put(char c)
     return put(&c, 1);
 }
 
-// Reads until the wanted byte arrives; a quiet line just means reading on.
+// --- exchange time limits -------------------------------------------------
+
+void Thread::beginExchange()
+{
+    deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    unanswered = false;
+}
+
+bool Thread::overdue()
+{
+    if (std::chrono::steady_clock::now() < deadline)
+        return false;
+    unanswered = true;
+    return true;
+}
+
+int Thread::exchangeWaitMs() const
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now())
+                          .count();
+    return left >= kLongWaitMs ? -1 : static_cast<int>(std::max<long long>(left, 0));
+}
+
+// The worker's status texts, unless it is saying that the device did not
+// answer: that stays until an exchange is answered again.
+void Thread::say(const QString &text)
+{
+    if (!sayingNoAnswer)
+        sts.set(text);
+}
+
+void Thread::afterExchange(Exchange exchange, bool done)
+{
+    int &count = resends[static_cast<std::size_t>(exchange)];
+    if (done || !unanswered || !alive()) {
+        if (done) {
+            count = 0;
+            sayingNoAnswer = false;
+        }
+        return;
+    }
+    sts.set(QStringLiteral("device did not answer"));
+    sayingNoAnswer = true;
+    if (count >= kResends) {
+        count = 0;
+        return;
+    }
+    ++count;
+    resendDue[static_cast<std::size_t>(exchange)] = true;
+}
+
+// Settings the device did not answer go out again once a pass has served no
+// exchange (a frame came, or the generator rested): frames flow in between.
+void Thread::raiseResends()
+{
+    for (std::size_t i = 0; i < resendDue.size(); ++i) {
+        if (!resendDue[i])
+            continue;
+        resendDue[i] = false;
+        raise(static_cast<Exchange>(i));
+    }
+}
+
+void Thread::raise(Exchange exchange)
+{
+    switch (exchange) {
+    case Exchange::Channel:
+        channelReq.store(true, std::memory_order_release);
+        break;
+    case Exchange::TimeBase:
+        timeBaseReq.store(true, std::memory_order_release);
+        break;
+    case Exchange::Gain:
+        gainReq.store(true, std::memory_order_release);
+        break;
+    case Exchange::Generator:
+        genReq.store(true, std::memory_order_release);
+        break;
+    case Exchange::Table:
+        sendReq.store(true, std::memory_order_release);
+        break;
+    case Exchange::Clock:
+        freqReq.store(true, std::memory_order_release);
+        break;
+    case Exchange::Count:
+        break;
+    }
+}
+
+// Reads until the wanted byte arrives; a quiet line just means reading on,
+// until the exchange's time is up.
 bool Thread::readUntil(char wanted)
 {
     for (;;) {
+        if (overdue())
+            return false;
         char c = 0;
-        const Got got = get(c);
+        const Got got = get(c, exchangeWaitMs());
         if (got == Got::End)
             return false;
         if (got == Got::Byte && c == wanted)
@@ -278,14 +401,14 @@ bool Thread::readUntil(char wanted)
 }
 
 // Writes the command and reads one byte, again and again, until the byte read
-// is the command's echo.
+// is the command's echo or the exchange's time is up.
 bool Thread::putUntilEcho(char command)
 {
     for (;;) {
-        if (!put(command))
+        if (overdue() || !put(command))
             return false;
         char c = 0;
-        const Got got = get(c);
+        const Got got = get(c, exchangeWaitMs());
         if (got == Got::End)
             return false;
         if (got == Got::Byte && c == command)
@@ -298,11 +421,11 @@ bool Thread::putUntilEcho(char command)
 bool Thread::putUntilEchoRetrying(char command)
 {
     for (;;) {
-        if (!put(command))
+        if (overdue() || !put(command))
             return false;
-        for (int i = 0; i < kEchoReadsBeforeRetry; ++i) {
+        for (int i = 0; i < kEchoReadsBeforeRetry && !overdue(); ++i) {
             char c = 0;
-            const Got got = get(c);
+            const Got got = get(c, exchangeWaitMs());
             if (got == Got::End)
                 return false;
             if (got == Got::Byte && c == command)
@@ -326,29 +449,41 @@ bool Thread::setMode(char mode)
     return putUntilEcho(byteOf(Cmd::Quit)) && putUntilEcho(mode);
 }
 
+// An exchange whose echo never came ends as a wrong echo does: the device is
+// told to quit the setting (and, acquiring, to send a frame), and the worker
+// goes on.
+bool Thread::giveUp(bool acquiring)
+{
+    if (alive() && unanswered) {
+        const char tail[] = { byteOf(Cmd::Quit), byteOf(Cmd::Go) };
+        put(tail, acquiring ? 2 : 1);
+    }
+    return false;
+}
+
 bool Thread::set1channel()
 {
-    sts.set(QStringLiteral("set 1 ch"));
+    say(QStringLiteral("set 1 ch"));
     return setMode(byteOf(Cmd::OneChannel));
 }
 
 bool Thread::set2channels()
 {
-    sts.set(QStringLiteral("set 2 ch"));
+    say(QStringLiteral("set 2 ch"));
     return setMode(byteOf(Cmd::TwoChannels));
 }
 
 bool Thread::setGen()
 {
-    sts.set(QStringLiteral("set gen"));
+    say(QStringLiteral("set gen"));
     return setMode(byteOf(Cmd::Generator));
 }
 
 bool Thread::setTimeBase()
 {
-    sts.set(QStringLiteral("set time"));
+    say(QStringLiteral("set time"));
     if (!put(byteOf(Cmd::Set)) || !readUntil(byteOf(Cmd::Set)))
-        return false;
+        return giveUp();
     const char sent = digit(timeBase.load(std::memory_order_relaxed));
     if (!put(sent))
         return false;
@@ -362,9 +497,9 @@ bool Thread::setTimeBase()
 
 bool Thread::setGain()
 {
-    sts.set(QStringLiteral("set gain"));
+    say(QStringLiteral("set gain"));
     if (!put(byteOf(Cmd::Gain)) || !readUntil(byteOf(Cmd::Gain)))
-        return false;
+        return giveUp();
     const char sent[] = {digit(gain1.load(std::memory_order_relaxed)),
                          digit(gain2.load(std::memory_order_relaxed))};
     if (!put(sent, 2))
@@ -383,7 +518,7 @@ bool Thread::setGain()
 
 bool Thread::setGenFreq()
 {
-    sts.set(QStringLiteral("set freq"));
+    say(QStringLiteral("set freq"));
     GenClock pair;
     {
         std::lock_guard<std::mutex> lock(clockMutex);
@@ -396,7 +531,7 @@ bool Thread::setGenFreq()
                                      digit(p & 0xF),  digit(t >> 8),         digit((t >> 4) & 0xF),
                                      digit(t & 0xF)};
     if (!put(byteOf(Cmd::Set)) || !readUntil(byteOf(Cmd::Set)))
-        return false;
+        return giveUp(false);
     bool match = true;
     for (const char d : digits) {
         if (!put(d))
@@ -412,7 +547,7 @@ bool Thread::setGenFreq()
 
 bool Thread::sendChannel()
 {
-    sts.set(QStringLiteral("send ch"));
+    say(QStringLiteral("send ch"));
     const Table table = genBuf->snapshot();
     std::array<char, gentable::kBytes> bytes{};
     for (std::size_t i = 0; i < table.size(); ++i) {
@@ -429,7 +564,7 @@ bool Thread::sendChannel()
         }
         if (!put(byteOf(Cmd::Start)) || !put(bytes.data(), static_cast<int>(bytes.size())))
             return false;
-        sts.set(QStringLiteral("sent ch"));
+        say(QStringLiteral("sent ch"));
         return true;
     }
     if (!putUntilEcho(byteOf(Cmd::Go)))
@@ -440,7 +575,7 @@ bool Thread::sendChannel()
 bool Thread::getChannel()
 {
     if constexpr (!SerialPort::kWindowsRules)
-        sts.set(QStringLiteral("read ch"));
+        say(QStringLiteral("read ch"));
     for (;;) {
         // What comes now is a frame, unless the device prompts first.
         char c = 0;

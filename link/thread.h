@@ -4,10 +4,12 @@
 #include "bytereader.h"
 #include "protocol.h"
 
+#include <QString>
 #include <QThread>
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -25,7 +27,14 @@ class SerialPort;
 // order before it reads the parameters.
 class Thread : public QThread {
 public:
-    Thread(SerialPort *port, FrameBuffer *buf, GenTable *genBuf);
+    // speed: the line's, in bit/s; an exchange's time limit is scaled to it.
+    Thread(SerialPort *port, FrameBuffer *buf, GenTable *genBuf, int speed = 115200);
+    // How long an exchange waits for the device's echo before it gives up:
+    // the device may first finish a frame at its slowest time base and send
+    // it at this speed.
+    static int exchangeLimitMs(int speed);
+    // How many times a setting the device did not answer is sent again.
+    static constexpr int kResends = 3;
     ~Thread() override;
 
     // Blocks until the worker has taken its first pass's decision, so that
@@ -54,6 +63,20 @@ protected:
 private:
     enum class Got { Byte, Timeout, End };
     enum class Service { Channel, TimeBase, Gain, Frame, Nothing };
+    // The exchanges a pass serves; an unanswered one is raised again.
+    enum class Exchange { Channel, TimeBase, Gain, Generator, Table, Clock, Count };
+
+    // An exchange begins: its time limit starts now.
+    void beginExchange();
+    // After an exchange: an unanswered one is said on the status line and
+    // raised again, up to kResends times in a row.
+    void afterExchange(Exchange exchange, bool done);
+    void raiseResends();
+    void raise(Exchange exchange);
+    // The exchange's time is up; marks it unanswered.
+    bool overdue();
+    // The wait for the next byte of an exchange: at most its time left.
+    int exchangeWaitMs() const;
 
     Service takeConfiguration();
     void announceRunning();
@@ -73,6 +96,8 @@ private:
     bool putUntilEcho(char command);
     bool putUntilEchoRetrying(char command);
     bool readWholeFrame();
+    void say(const QString &text);
+    bool giveUp(bool acquiring = true);
     bool readUntil(char wanted);
     // Next byte; waitMs >= 0 waits at most that long instead of the line's time-out.
     Got get(char &c, int waitMs = -1, int expected = 0);
@@ -113,6 +138,14 @@ private:
     std::mutex beginMutex;
     std::condition_variable beginSignal;
     bool begun = false;
+
+    // The worker's own: the exchange under way and what became of the last.
+    const int limitMs;
+    std::chrono::steady_clock::time_point deadline;
+    bool unanswered = false;
+    bool sayingNoAnswer = false; // until the next good frame
+    std::array<int, static_cast<std::size_t>(Exchange::Count)> resends{};
+    std::array<bool, static_cast<std::size_t>(Exchange::Count)> resendDue{};
 
     std::atomic<unsigned> passes{0}; // passes completed
     std::atomic<unsigned> failures{0}; // exchanges the device did not take

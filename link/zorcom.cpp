@@ -34,7 +34,7 @@ bool ZORCom::Open(const QString &name, int speed)
     }
     sts.set(QStringLiteral("opened"));
     port->Set(speed);
-    thread = std::make_unique<Thread>(port.get(), buf, genBuf);
+    thread = std::make_unique<Thread>(port.get(), buf, genBuf, speed);
     return true;
 }
 

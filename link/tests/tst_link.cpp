@@ -3,6 +3,7 @@
 #include "gentable.h"
 #include "posixline.h"
 #include "shared.h"
+#include "thread.h"
 #include "zorcom.h"
 
 #include <QElapsedTimer>
@@ -665,6 +666,52 @@ private slots:
         timer.start();
         QVERIFY(link->Close());
         QVERIFY(timer.elapsed() < 1000);
+    }
+
+    // An echo that never comes: the exchange gives up after its time limit,
+    // says so, and the setting goes out again on a later pass; once the
+    // device answers it is taken and frames flow.
+    void anUnansweredSettingIsSentAgain()
+    {
+        link->setTimeBase(3);
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(device->expect("s"));
+        QElapsedTimer timer;
+        timer.start();
+        const int limit = Thread::exchangeLimitMs(115200);
+        // Given up as a wrong echo is: quit the setting, ask for a frame.
+        QVERIFY(device->expect("qg", limit + 2000));
+        QVERIFY(waitFor([] { return sts.get() == QStringLiteral("device did not answer"); },
+            limit + 2000));
+        qInfo("gave up after %lld ms (limit %d ms)", static_cast<long long>(timer.elapsed()), limit);
+        QVERIFY(timer.elapsed() >= limit - 100);
+        QVERIFY(serveFrame(ramp(1))); // frames come before it is sent again
+        QVERIFY(device->expect("s", 3000));
+        device->send("s");
+        QVERIFY(echo('3'));
+        QVERIFY(device->expect("qg"));
+        // Answered: the worker's own texts again.
+        QVERIFY(waitFor([] { return sts.get() == QStringLiteral("read ch"); }));
+        QVERIFY(serveFrame(ramp(0)));
+        QVERIFY(link->isOpen());
+    }
+
+    // A device that never answers gets the setting a bounded number of
+    // times, then the worker goes back to frames.
+    void anUnansweredSettingIsSentABoundedNumberOfTimes()
+    {
+        link->setTimeBase(3);
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        const int limit = Thread::exchangeLimitMs(115200);
+        for (int attempt = 0; attempt <= Thread::kResends; ++attempt) {
+            QVERIFY2(device->expect("s", limit + 2000), qPrintable(QString::number(attempt)));
+            QVERIFY(device->expect("qg", limit + 2000));
+            QVERIFY(serveFrame(ramp(attempt))); // frames come between the attempts
+        }
+        QCOMPARE(device->drain(limit + 500), QByteArray()); // no more: the worker waits for frames
+        QCOMPARE(sts.get(), QStringLiteral("device did not answer"));
+        QVERIFY(serveFrame(ramp(9)));
+        QVERIFY(link->isOpen());
     }
 
     void requestsAfterCloseReachNothing()

@@ -126,6 +126,33 @@ private slots:
         QVERIFY(SimulatedBench::close(w) >= 0);
     }
 
+    // Wrong echoes to a time base: the exchange gives up within its limit and
+    // the status line says the device did not answer; once the device echoes
+    // right again the setting, sent again, is taken and frames flow.
+    void anUnansweredSettingIsSaidAndTakenLater()
+    {
+        const QString noAnswer = QStringLiteral("device did not answer");
+        MainWindow w;
+        w.show();
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(2));
+        sim->setFault(Fault::WrongEcho);
+        QVERIFY(controls::choose(w, "timeCombo", QStringLiteral("1ms/dz")));
+        QElapsedTimer timer;
+        timer.start();
+        QTRY_COMPARE_WITH_TIMEOUT(controls::statusLabel(w)->text(), noAnswer, kWaitMs);
+        qInfo("\"%s\" after %lld ms", qPrintable(noAnswer), static_cast<long long>(timer.elapsed()));
+        sim->setFault(Fault::None);
+        timer.restart();
+        QTRY_COMPARE_WITH_TIMEOUT(sim->state().timeBase, 9, kWaitMs);
+        QVERIFY(bench->framesPass(2));
+        QTRY_VERIFY_WITH_TIMEOUT(controls::statusLabel(w)->text() != noAnswer, kWaitMs);
+        qInfo("taken and frames again %lld ms after the fault ended",
+            static_cast<long long>(timer.elapsed()));
+        const qint64 took = SimulatedBench::close(w);
+        QVERIFY2(took >= 0 && took < kPromptCloseMs, qPrintable(QString::number(took)));
+    }
+
     // A device that says nothing: the worker waits without burning the CPU,
     // the last frame stays, and closing does not wait for the line's time-out.
     void silentDeviceDoesNotSpin()
