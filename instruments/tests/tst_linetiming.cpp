@@ -61,5 +61,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestLineTiming)
+QTEST_MAIN(TestLineTiming)
 #include "tst_linetiming.moc"
