@@ -576,11 +576,19 @@ bool Thread::getChannel()
 {
     if constexpr (!SerialPort::kWindowsRules)
         say(QStringLiteral("read ch"));
+    // With a setting to send again, the hunt lasts an exchange's limit: a
+    // device left in the middle of an unanswered mode change sends no frame
+    // until it is asked again.
+    const bool resending = std::find(resendDue.begin(), resendDue.end(), true) != resendDue.end();
+    if (resending)
+        beginExchange();
     for (;;) {
         // What comes now is a frame, unless the device prompts first.
         char c = 0;
-        const Got got = get(c, -1, frame::kReadLimit);
+        const Got got = get(c, resending ? exchangeWaitMs() : -1, frame::kReadLimit);
         if (got == Got::End)
+            return false;
+        if (resending && overdue())
             return false;
         if (got != Got::Byte)
             continue;

@@ -696,6 +696,24 @@ private slots:
         QVERIFY(link->isOpen());
     }
 
+    // A mode change left unanswered: no frame comes from a device in the
+    // middle of one, so the worker does not wait for one before it asks again.
+    void anUnansweredModeChangeIsAskedAgainWithoutAFrame()
+    {
+        link->osc2chStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        const int limit = Thread::exchangeLimitMs(115200);
+        QVERIFY(device->expect("q"));
+        QVERIFY(waitFor([] { return sts.get() == QStringLiteral("device did not answer"); },
+            limit + 3500));
+        device->drain(100); // the "q"s written while the line was quiet
+        QVERIFY(device->expect("q", limit + 3500)); // asked again, no frame in between
+        device->send("q");
+        QVERIFY(echo('c'));
+        QVERIFY(serveFrame(ramp(2)));
+        QVERIFY(waitFor([] { return sts.get() == QStringLiteral("read ch"); }));
+    }
+
     // A device that never answers gets the setting a bounded number of
     // times, then the worker goes back to frames.
     void anUnansweredSettingIsSentABoundedNumberOfTimes()
