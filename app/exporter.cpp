@@ -128,51 +128,54 @@ void Exporter::askSlot()
     dialog->open();
 }
 
+tracetable::ScopeFrame Exporter::scopeFrame() const
+{
+    const Oscyloskop::Picture &p = oscyloskop->picture();
+    tracetable::ScopeFrame f { p.frame.data(), p.tbIndex, p.gain1, p.gain2, p.twoChannels, p.time };
+    f.hasTrigger = true;
+    f.trigWord = p.trigWord;
+    f.trigLevel = p.trigLevel;
+    return f;
+}
+
+tracetable::Spectrum Exporter::spectrum() const
+{
+    const Analizator::Picture &p = analizator->picture();
+    return tracetable::Spectrum { analizator->levels(), p.tbIndex, p.gainIndex, p.xPos,
+        p.readouts.powerDb, p.readouts.thdnPercent, p.time };
+}
+
+tracetable::GeneratorTable Exporter::generatorTable(const Generator::Playing &p)
+{
+    return tracetable::GeneratorTable { p.table.data(), p.tab, p.period, p.freq, p.type,
+        p.amplitude, p.duty, p.offset };
+}
+
 QByteArray Exporter::table(int tab) const
 {
     const QString port = settings->getPortName();
     if (tab == 0) {
-        const Oscyloskop::Picture &p = oscyloskop->picture();
-        tracetable::ScopeFrame f { p.frame.data(), p.tbIndex, p.gain1, p.gain2, p.twoChannels,
-            p.time };
-        f.hasTrigger = true;
-        f.trigWord = p.trigWord;
-        f.trigLevel = p.trigLevel;
+        const tracetable::ScopeFrame f = scopeFrame();
         QByteArray out = tracetable::scopeHeader(f, port, false);
         tracetable::appendScopeRows(out, f);
         return out;
     }
     if (tab == 1) {
         const Generator::Playing p = generator->playing();
-        const tracetable::GeneratorTable g { p.table.data(), p.tab, p.period, p.freq, p.type,
-            p.amplitude, p.duty, p.offset };
-        return tracetable::generatorTable(g, port, QDateTime::currentDateTime());
+        return tracetable::generatorTable(generatorTable(p), port, QDateTime::currentDateTime());
     }
-    const Analizator::Picture &p = analizator->picture();
-    const tracetable::Spectrum s { analizator->levels(), p.tbIndex, p.gainIndex, p.xPos,
-        p.readouts.powerDb, p.readouts.thdnPercent, p.time };
-    return tracetable::spectrumTable(s, port);
+    return tracetable::spectrumTable(spectrum(), port);
 }
 
 QString Exporter::caption(int tab) const
 {
-    if (tab == 0) {
-        const Oscyloskop::Picture &p = oscyloskop->picture();
-        tracetable::ScopeFrame f { p.frame.data(), p.tbIndex, p.gain1, p.gain2, p.twoChannels,
-            p.time };
-        f.hasTrigger = true;
-        f.trigWord = p.trigWord;
-        f.trigLevel = p.trigLevel;
-        return tracetable::scopeCaption(f);
-    }
+    if (tab == 0)
+        return tracetable::scopeCaption(scopeFrame());
     if (tab == 1) {
         const Generator::Playing p = generator->playing();
-        return tracetable::generatorCaption(tracetable::GeneratorTable { p.table.data(), p.tab,
-            p.period, p.freq, p.type, p.amplitude, p.duty, p.offset });
+        return tracetable::generatorCaption(generatorTable(p));
     }
-    const Analizator::Picture &p = analizator->picture();
-    return tracetable::spectrumCaption(tracetable::Spectrum { analizator->levels(), p.tbIndex,
-        p.gainIndex, p.xPos, p.readouts.powerDb, p.readouts.thdnPercent, p.time });
+    return tracetable::spectrumCaption(spectrum());
 }
 
 bool Exporter::exportTo(int tab, const QString &csvPath)

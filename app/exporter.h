@@ -1,10 +1,12 @@
 #pragma once
 
+#include "generator.h"
+#include "tracetable.h"
+
 #include <QObject>
 #include <QString>
 
 class Analizator;
-class Generator;
 class Oscyloskop;
 class QLabel;
 class QPushButton;
@@ -49,6 +51,11 @@ private slots:
     void tabSlot(int tab);
 
 private:
+    // What the tabs show, as the tables and captions take it; the
+    // generator's entries live in its Playing.
+    tracetable::ScopeFrame scopeFrame() const;
+    tracetable::Spectrum spectrum() const;
+    static tracetable::GeneratorTable generatorTable(const Generator::Playing &playing);
     QByteArray table(int tab) const;
     QString caption(int tab) const;
     bool nothingToSave(int tab) const;

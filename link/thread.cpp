@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <iterator>
 #include <thread>
 
 namespace {
@@ -187,12 +188,15 @@ Thread::Service Thread::takeConfiguration()
 
 void Thread::run()
 {
-    // An exchange the device answered wrongly (the worker goes on: the next
-    // request or frame may well work) is counted for waitServed.
-    const auto served = [this](bool done) {
+    // One exchange under its time limit. One the device answered wrongly or
+    // not at all (the worker goes on: the next request or frame may well
+    // work) is counted for waitServed; an unanswered one is sent again.
+    const auto serve = [this](Exchange exchange, bool (Thread::*step)()) {
+        beginExchange();
+        const bool done = (this->*step)();
         if (!done && alive())
             failures.fetch_add(1, std::memory_order_acq_rel);
-        return done;
+        afterExchange(exchange, done);
     };
     bool firstPass = true;
     while (alive()) {
@@ -204,17 +208,15 @@ void Thread::run()
         const bool exchanging = service != Service::Frame && service != Service::Nothing;
         switch (service) {
         case Service::Channel:
-            beginExchange();
-            afterExchange(Exchange::Channel,
-                served(twoChannels.load(std::memory_order_relaxed) ? set2channels() : set1channel()));
+            serve(Exchange::Channel,
+                twoChannels.load(std::memory_order_relaxed) ? &Thread::set2channels
+                                                            : &Thread::set1channel);
             break;
         case Service::TimeBase:
-            beginExchange();
-            afterExchange(Exchange::TimeBase, served(setTimeBase()));
+            serve(Exchange::TimeBase, &Thread::setTimeBase);
             break;
         case Service::Gain:
-            beginExchange();
-            afterExchange(Exchange::Gain, served(setGain()));
+            serve(Exchange::Gain, &Thread::setGain);
             break;
         case Service::Frame:
             getChannel();
@@ -233,14 +235,11 @@ void Thread::run()
         const bool generating = genMode.load(std::memory_order_acquire);
         bool generatorExchanged = true;
         if (genReq.exchange(false, std::memory_order_acq_rel)) {
-            beginExchange();
-            afterExchange(Exchange::Generator, served(setGen()));
+            serve(Exchange::Generator, &Thread::setGen);
         } else if (generating && sendReq.exchange(false, std::memory_order_acq_rel)) {
-            beginExchange();
-            afterExchange(Exchange::Table, served(sendChannel()));
+            serve(Exchange::Table, &Thread::sendChannel);
         } else if (generating && freqReq.exchange(false, std::memory_order_acq_rel)) {
-            beginExchange();
-            afterExchange(Exchange::Clock, served(setGenFreq()));
+            serve(Exchange::Clock, &Thread::setGenFreq);
         } else {
             generatorExchanged = false;
             if (generating) {
@@ -360,28 +359,11 @@ void Thread::raiseResends()
 
 void Thread::raise(Exchange exchange)
 {
-    switch (exchange) {
-    case Exchange::Channel:
-        channelReq.store(true, std::memory_order_release);
-        break;
-    case Exchange::TimeBase:
-        timeBaseReq.store(true, std::memory_order_release);
-        break;
-    case Exchange::Gain:
-        gainReq.store(true, std::memory_order_release);
-        break;
-    case Exchange::Generator:
-        genReq.store(true, std::memory_order_release);
-        break;
-    case Exchange::Table:
-        sendReq.store(true, std::memory_order_release);
-        break;
-    case Exchange::Clock:
-        freqReq.store(true, std::memory_order_release);
-        break;
-    case Exchange::Count:
-        break;
-    }
+    // In the order of Exchange.
+    std::atomic<bool> *const flags[] = { &channelReq, &timeBaseReq, &gainReq, &genReq, &sendReq,
+        &freqReq };
+    static_assert(std::size(flags) == static_cast<std::size_t>(Exchange::Count));
+    flags[static_cast<std::size_t>(exchange)]->store(true, std::memory_order_release);
 }
 
 // Reads until the wanted byte arrives; a quiet line just means reading on,
