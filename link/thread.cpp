@@ -127,7 +127,7 @@ bool Thread::requestsPending() const
     return false;
 }
 
-bool Thread::waitServed(int timeoutMs)
+bool Thread::waitServed(int timeoutMs, const std::function<bool()> &cancelled)
 {
     // Requests are rare and exchanges short: a millisecond's poll costs nothing
     // and keeps the worker free of any signalling for this.
@@ -135,7 +135,7 @@ bool Thread::waitServed(int timeoutMs)
     const auto waitFor = [&](auto done) {
         while (!done()) {
             if (finished.load(std::memory_order_acquire)
-                || std::chrono::steady_clock::now() >= deadline)
+                || std::chrono::steady_clock::now() >= deadline || (cancelled && cancelled()))
                 return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 class FrameBuffer;
@@ -48,7 +49,9 @@ public:
     // has ended, so its exchange is complete; false on time-out, when the
     // worker has ended, or when the device did not take an exchange served
     // since the last call (a wrong or missing echo). One caller thread.
-    bool waitServed(int timeoutMs);
+    // cancelled, when given, is asked every few milliseconds; true ends the
+    // wait at once with false (a user's Ctrl+C).
+    bool waitServed(int timeoutMs, const std::function<bool()> &cancelled = {});
 
     void requestChannel(bool two);
     void requestGenerator();

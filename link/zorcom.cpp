@@ -67,9 +67,9 @@ bool ZORCom::lineLost() const
     return thread && thread->lineLost();
 }
 
-bool ZORCom::waitServed(int timeoutMs)
+bool ZORCom::waitServed(int timeoutMs, const std::function<bool()> &cancelled)
 {
-    return thread && thread->waitServed(timeoutMs);
+    return thread && thread->waitServed(timeoutMs, cancelled);
 }
 
 bool ZORCom::osc1chStart()

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class FrameBuffer;
@@ -34,8 +35,9 @@ public:
     bool lineLost() const;
     // Blocks until every request made so far has been carried out on the line
     // (at most timeoutMs); false on time-out, without a live worker, or when
-    // the device did not take one of the exchanges since the last call.
-    bool waitServed(int timeoutMs);
+    // the device did not take one of the exchanges since the last call, or
+    // when cancelled (asked every few milliseconds) says so.
+    bool waitServed(int timeoutMs, const std::function<bool()> &cancelled = {});
 
     bool osc1chStart();
     bool disable2channel();
