@@ -262,24 +262,40 @@ void MainWindow::openNewDevice()
     switch (device) {
     case 0:
         oscyloskop->show();
-        if (portOpen)
-            oscyloskop->start();
         break;
     case 1:
         generator->show();
-        if (portOpen)
-            generator->start();
         break;
     case 2:
         analizator->show();
-        if (portOpen)
-            analizator->start();
         break;
     case 3:
         analizatorLog->show();
         break;
     case 6:
         ustawienia->show();
+        break;
+    default:
+        break;
+    }
+    if (portOpen)
+        startCurrentInstrument();
+}
+
+// The instrument of the current tab sends its settings to the device: on a
+// tab change, on Open port and when a lost port comes back, so the device
+// always samples at the time base and gain the tab shows.
+void MainWindow::startCurrentInstrument()
+{
+    switch (device) {
+    case 0:
+        oscyloskop->start();
+        break;
+    case 1:
+        generator->start();
+        break;
+    case 2:
+        analizator->start();
         break;
     default:
         break;
@@ -321,10 +337,7 @@ bool MainWindow::openLink(const QString &name, int speed)
     generator->newDevice();
     com->Start();
     expectFrames();
-    if (device == 0)
-        oscyloskop->start();
-    else if (device == 1)
-        generator->start();
+    startCurrentInstrument();
     oscyloskop->enable();
     generator->enable();
     analizator->enable();

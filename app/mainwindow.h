@@ -45,6 +45,7 @@ private:
     void expectFrames();
     void closeRecentDevice();
     void openNewDevice();
+    void startCurrentInstrument();
     void setTextPos(QMouseEvent *event);
     bool openLink(const QString &name, int speed);
     void watchLostLine();

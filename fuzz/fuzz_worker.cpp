@@ -25,7 +25,7 @@
 
 namespace {
 
-constexpr bool kWindowsRules = SerialPort::kWindowsRules;
+constexpr bool kWindowsRules = LABBENCH_FUZZ_WINDOWS_RULES != 0;
 constexpr std::size_t kDataBytes = frame::kDataBytes;
 constexpr std::size_t kWholeRead = frame::kDataBytes + 1; // Windows: one read of a frame and its "E"
 

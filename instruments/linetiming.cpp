@@ -1,11 +1,8 @@
 #include "linetiming.h"
 
-#include "measurements.h"
 #include "settingtexts.h"
-#include "trigger.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace linetiming {
 
@@ -19,14 +16,6 @@ namespace {
     constexpr int kNoDataMarginMs = 500;
 
 } // namespace
-
-int frameMs(int tbIndex, int speed)
-{
-    const double sampling = osc::kFrame * osc::samplePeriodSeconds(tbIndex);
-    // A byte is ten bits on the line: start, eight data, stop.
-    const double transfer = (2.0 * osc::kFrame + 2) * 10.0 / std::max(speed, 1);
-    return static_cast<int>(std::ceil(1000.0 * (sampling + transfer)));
-}
 
 int serveTimeoutMs(int speed)
 {

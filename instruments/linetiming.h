@@ -1,5 +1,7 @@
 #pragma once
 
+#include "frametiming.h"
+
 // How long the device's replies may take, from the time base it samples at
 // and the line's speed: labbench-cli's waits and the window's "no data" are
 // sized from these, so that a healthy device at any time base and any listed
@@ -8,7 +10,7 @@ namespace linetiming {
 
 // One frame at a time-base code and a line speed: sampling it, then its
 // 2050 bytes on the line.
-int frameMs(int tbIndex, int speed);
+using frametiming::frameMs;
 // How long the device may take to carry out new settings: it first finishes
 // the frame it is on, at whatever time base the last program left it (the
 // slowest, at worst), and the one after it may still be at that time base:

@@ -90,7 +90,7 @@ QString formatValue(double x, const char *unit, const char *kiloUnit)
 
 double samplePeriodSeconds(int tbIndex)
 {
-    return timeTab[static_cast<std::size_t>(tbIndex)] * 0.0625 / 1024000.0;
+    return frametiming::samplePeriodSeconds(tbIndex);
 }
 
 double sampleTimeSeconds(int index, int tbIndex)

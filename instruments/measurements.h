@@ -1,5 +1,7 @@
 #pragma once
 
+#include "frametiming.h"
+
 #include <QString>
 
 #include <array>
@@ -9,11 +11,9 @@
 // units before the vertical offset). Plain functions, no widgets.
 namespace osc {
 
-// Microseconds per division by time-base code, as the frequency readout
-// counts them. Codes 0 and 1 repeat the values of codes 2 and 3 (8 and 10,
-// not 2 and 5).
-constexpr std::array<int, 15> timeTab{8,   10,   8,    10,   20,    50,    100,  200,
-                                      500, 1000, 2000, 5000, 10000, 20000, 50000};
+// Microseconds per division by time-base code, as the device and the
+// frequency readout count them.
+inline constexpr const std::array<int, 15> &timeTab = frametiming::kMicrosPerDivision;
 
 // Rising crossings found by the hysteresis detector.
 struct Crossings {

@@ -10,10 +10,10 @@
 class ByteLine {
 public:
     enum class Result {
-        Data,    // bytes were moved
+        Data, // bytes were moved
         Timeout, // the line's time-out passed without data (not an error)
         Stopped, // stop() was called: the worker is being closed
-        Lost,    // the line failed (unplugged adapter, hang-up, read error)
+        Lost, // the line failed (unplugged adapter, hang-up, read error)
     };
 
     virtual ~ByteLine() = default;
@@ -47,6 +47,6 @@ public:
     std::uint64_t writeCalls() const { return writes.load(std::memory_order_relaxed); }
 
 protected:
-    std::atomic<std::uint64_t> reads{0};
-    std::atomic<std::uint64_t> writes{0};
+    std::atomic<std::uint64_t> reads { 0 };
+    std::atomic<std::uint64_t> writes { 0 };
 };

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-ByteReader::ByteReader(ByteLine &l) : line(l) {}
+ByteReader::ByteReader(ByteLine &l)
+    : line(l)
+{
+}
 
 ByteLine::Result ByteReader::next(char &c, int waitMs, int expected)
 {
@@ -11,8 +14,8 @@ ByteLine::Result ByteReader::next(char &c, int waitMs, int expected)
         int count = 0;
         const int size = static_cast<int>(buffer.size());
         const auto result = waitMs >= 0 ? line.readWithin(buffer.data(), size, count, waitMs)
-            : expected > 0             ? line.readExpected(buffer.data(), std::min(expected, size), count)
-                                       : line.read(buffer.data(), size, count);
+            : expected > 0 ? line.readExpected(buffer.data(), std::min(expected, size), count)
+                           : line.read(buffer.data(), size, count);
         if (result != ByteLine::Result::Data)
             return result;
         begin = 0;

@@ -23,7 +23,7 @@ public:
 
 private:
     ByteLine &line;
-    std::array<char, 4096> buffer{};
+    std::array<char, 4096> buffer {};
     int begin = 0;
     int end = 0;
 };

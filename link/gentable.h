@@ -13,8 +13,7 @@ using Table = std::array<int, gentable::kEntries>;
 class GenTable {
 public:
     // Runs edit(int *entries) with the table locked.
-    template <typename Edit>
-    void edit(Edit &&change)
+    template <typename Edit> void edit(Edit &&change)
     {
         std::lock_guard<std::mutex> lock(mutex);
         change(data.data());
@@ -23,5 +22,5 @@ public:
 
 private:
     mutable std::mutex mutex;
-    Table data{};
+    Table data {};
 };

@@ -2,5 +2,5 @@
 
 FrameBuffer buff;
 GenTable buff_gen;
-std::atomic<bool> bufReady{false};
+std::atomic<bool> bufReady { false };
 StatusText sts;

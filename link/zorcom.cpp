@@ -1,12 +1,16 @@
 #include "zorcom.h"
 
+#include "linerules.h"
 #include "serialport.h"
 #include "shared.h"
 #include "thread.h"
 
 #include <QFile>
 
-ZORCom::ZORCom(FrameBuffer *b, GenTable *g) : port(std::make_unique<SerialPort>()), buf(b), genBuf(g)
+ZORCom::ZORCom(FrameBuffer *b, GenTable *g)
+    : port(std::make_unique<SerialPort>())
+    , buf(b)
+    , genBuf(g)
 {
 }
 
@@ -34,7 +38,8 @@ bool ZORCom::Open(const QString &name, int speed)
     }
     sts.set(QStringLiteral("opened"));
     port->Set(speed);
-    thread = std::make_unique<Thread>(port.get(), buf, genBuf, speed);
+    thread = std::make_unique<Thread>(
+        port.get(), buf, genBuf, chosenTimes ? *chosenTimes : Thread::timesFor(speed));
     return true;
 }
 
@@ -49,7 +54,7 @@ bool ZORCom::Start()
 
 bool ZORCom::Close()
 {
-    if (SerialPort::kWindowsRules)
+    if (linerules::closePortFirst())
         port->Close();
     thread.reset(); // stops the worker and waits for it
     port->Close();

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "linkpolicy.h"
 #include "openfailure.h"
 
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class FrameBuffer;
 class GenTable;
@@ -24,6 +26,9 @@ public:
     ZORCom &operator=(const ZORCom &) = delete;
 
     bool Open(const QString &name, int speed);
+    // The limits the worker waits on the device with, in place of those the
+    // line's speed gives; for a test that must not wait the real ones out.
+    void setTimes(const LinkPolicy::Times &times) { chosenTimes = times; }
     // Why the last Open failed, in the words shown after "Unable to open".
     OpenFailure openFailure() const { return failure; }
     bool Start();
@@ -55,4 +60,5 @@ private:
     FrameBuffer *buf;
     GenTable *genBuf;
     OpenFailure failure;
+    std::optional<LinkPolicy::Times> chosenTimes;
 };

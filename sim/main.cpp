@@ -25,6 +25,10 @@ Options:
   --noise MV         noise on both inputs, +/- millivolts (default 1, 0 for none)
   --no-pacing        send frames as fast as the program asks, not at the device's pace
   --no-prompts       never send ">" or "w" on the device's own initiative
+  --no-connect-prompt
+                     do not notice a program opening or closing the port (a device behind a
+                     plain serial adapter): no ">" greets it, and the device stays in whatever
+                     state the last program left it (generator, mid-setting, mid-upload)
   --fault NAME       misbehave: none, garbage, no-end, early-end, wrong-echo, silent, hang-up
   --every N          the fault hits every Nth frame (wrong-echo: every Nth echo; default 1)
   --come-back MS     after a hang-up or an unplug, come back on a new pseudo-terminal (at the
@@ -89,6 +93,8 @@ int main(int argc, char** argv)
             options.paced = false;
         } else if (arg == "--no-prompts") {
             options.prompts = false;
+        } else if (arg == "--no-connect-prompt") {
+            options.connectPrompt = false;
         } else if (arg == "--raw") {
             options.raw = true;
         } else if (!hasValue) {

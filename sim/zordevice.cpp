@@ -330,6 +330,8 @@ void ZorDevice::hostConnected(Clock::time_point now)
 {
     current = now;
     connected = true;
+    if (!settings.seesConnect)
+        return;
     connectedAt = now;
     lastHeard = now;
     connectPrompt = settings.prompts;
@@ -341,12 +343,15 @@ void ZorDevice::hostGone(Clock::time_point now)
 {
     current = now;
     connected = false;
+    // Whatever it sends now goes nowhere.
+    output.clear();
+    held.clear();
+    if (!settings.seesConnect)
+        return;
     connectPrompt = false;
     watchPending = false;
     armed = false;
     parse = Parse::Command;
-    output.clear();
-    held.clear();
 }
 
 DeviceState ZorDevice::state() const

@@ -30,6 +30,10 @@ public:
     struct Settings {
         bool paced = true; // frames take the time the real device needs
         bool prompts = true; // send ">" to a quiet host and "w" now and then
+        // The device notices the port being opened (a USB device sees its host arrive) and greets
+        // the program with ">". A device behind a plain adapter sees nothing: it stays in
+        // whatever state the last program left it, mid-upload or mid-setting included.
+        bool seesConnect = true;
         unsigned seed = 1;
         double noiseMillivolts = 1.0;
         // A pause of this long halfway through every pauseEvery-th frame, as a busy USB hub or

@@ -25,6 +25,7 @@ ZorDevice::Settings deviceSettings(const ZorSimulator::Options& o)
     ZorDevice::Settings s;
     s.paced = o.paced;
     s.prompts = o.prompts;
+    s.seesConnect = o.connectPrompt;
     s.seed = o.seed;
     s.noiseMillivolts = o.noiseMillivolts;
     s.framePause = std::chrono::milliseconds(o.framePauseMs);

@@ -25,6 +25,7 @@ public:
         Fault fault = Fault::None;
         int faultEvery = 1; // the fault hits every Nth frame (or echo)
         bool prompts = true; // ">" to a quiet host, "w" now and then
+        bool connectPrompt = true; // sees a program open the port and greets it with ">"
         double noiseMillivolts = 1.0;
         int comeBackMs = 0; // after a hang-up, come back by itself after this long (0: never)
         bool raw = false; // the line starts raw instead of at a new serial adapter's flags

@@ -13,9 +13,6 @@ class SerialDevice;
 // and reads that give up after 500 ms without data.
 class SerialPort {
 public:
-    // The worker follows the Windows build's rules for frames, uploads and
-    // mode changes.
-    static constexpr bool kWindowsRules = true;
     // A read on a quiet line returns after this long.
     static constexpr int kTimeoutMs = 500;
 

@@ -14,7 +14,7 @@ class OneByteLine;
 // compiled unchanged.
 class SerialPort {
 public:
-    static constexpr bool kWindowsRules = false;
+    static constexpr int kTimeoutMs = 3000;
 
     SerialPort();
     ~SerialPort();

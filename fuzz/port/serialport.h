@@ -7,7 +7,7 @@
 // upload rules the worker is compiled with.
 class SerialPort {
 public:
-    static constexpr bool kWindowsRules = LABBENCH_FUZZ_WINDOWS_RULES != 0;
+    static constexpr int kTimeoutMs = 3000;
 
     explicit SerialPort(ByteLine &memory)
         : memoryLine(memory)

@@ -2,18 +2,18 @@
 
 #include "byteline.h"
 #include "openfailure.h"
+#include "posixline.h"
 
 #include <memory>
 
-class PosixLine;
 
 // The serial device on Linux, driven through the POSIX terminal interface:
 // raw 8-bit bytes in both directions, no parity, one stop bit, receiver on,
 // modem lines and flow control ignored. The port is held exclusively.
 class SerialPort {
 public:
-    // The worker follows the Linux build's rules for frames and uploads.
-    static constexpr bool kWindowsRules = false;
+    // A read on a quiet line returns after this long (the terminal's VTIME).
+    static constexpr int kTimeoutMs = PosixLine::kTimeoutMs;
 
     SerialPort();
     ~SerialPort();

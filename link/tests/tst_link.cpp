@@ -91,6 +91,16 @@ private:
         return false;
     }
 
+    // The worker's limits, short enough that an unanswered exchange costs a
+    // test a fraction of a second; the rest as on a line at 115200 bit/s.
+    static LinkPolicy::Times testTimes()
+    {
+        LinkPolicy::Times times = Thread::timesFor(115200);
+        times.exchangeMs = 800;
+        times.frameGapMs = 250;
+        return times;
+    }
+
     // Answers the echo loop of one command byte: echo at once.
     bool echo(char c)
     {
@@ -109,11 +119,17 @@ private slots:
         device = std::make_unique<FakeDevice>();
         QVERIFY(device->ok());
         link = std::make_unique<ZORCom>(&frames, &table);
+        link->setTimes(testTimes());
         QVERIFY(link->Open(device->slavePath(), 115200));
         QCOMPARE(sts.get(), QStringLiteral("opened"));
         QVERIFY(link->Start());
-        // Requests are served between frames: let the worker begin its hunt first.
+        // Requests are served between frames: let the worker begin its hunt
+        // first, and take a frame, so that it knows the device acquires.
         QVERIFY(waitFor([] { return sts.get() == QStringLiteral("read ch"); }));
+        QVERIFY(serveFrame(ramp(40)));
+        QVERIFY(waitFor([] { return bufReady.load(); }));
+        frames.store(Frame{});
+        bufReady.store(false);
     }
 
     void cleanup()
@@ -678,7 +694,7 @@ private slots:
         QVERIFY(device->expect("s"));
         QElapsedTimer timer;
         timer.start();
-        const int limit = Thread::exchangeLimitMs(115200);
+        const int limit = testTimes().exchangeMs;
         // Given up as a wrong echo is: quit the setting, ask for a frame.
         QVERIFY(device->expect("qg", limit + 2000));
         QVERIFY(waitFor([] { return sts.get() == QStringLiteral("device did not answer"); },
@@ -702,7 +718,7 @@ private slots:
     {
         link->osc2chStart();
         QVERIFY(serveFrame(QVector<int>(1024, 1)));
-        const int limit = Thread::exchangeLimitMs(115200);
+        const int limit = testTimes().exchangeMs;
         QVERIFY(device->expect("q"));
         QVERIFY(waitFor([] { return sts.get() == QStringLiteral("device did not answer"); },
             limit + 3500));
@@ -715,21 +731,42 @@ private slots:
     }
 
     // A device that never answers gets the setting a bounded number of
-    // times, then the worker goes back to frames.
+    // times, then the worker goes back to frames. The good frame after the
+    // last attempt shows the device is there: "device did not answer" goes.
     void anUnansweredSettingIsSentABoundedNumberOfTimes()
     {
         link->setTimeBase(3);
         QVERIFY(serveFrame(QVector<int>(1024, 1)));
-        const int limit = Thread::exchangeLimitMs(115200);
-        for (int attempt = 0; attempt <= Thread::kResends; ++attempt) {
+        const int limit = testTimes().exchangeMs;
+        for (int attempt = 0; attempt <= LinkPolicy::kResends; ++attempt) {
             QVERIFY2(device->expect("s", limit + 2000), qPrintable(QString::number(attempt)));
             QVERIFY(device->expect("qg", limit + 2000));
+            QVERIFY(waitFor([] { return sts.get() == QStringLiteral("device did not answer"); }));
             QVERIFY(serveFrame(ramp(attempt))); // frames come between the attempts
         }
         QCOMPARE(device->drain(limit + 500), QByteArray()); // no more: the worker waits for frames
-        QCOMPARE(sts.get(), QStringLiteral("device did not answer"));
+        QCOMPARE(sts.get(), QStringLiteral("read ch"));
         QVERIFY(serveFrame(ramp(9)));
         QVERIFY(link->isOpen());
+    }
+
+    // A stale resend: the generator's entry went unanswered, then the user
+    // moved to the oscilloscope. Once the channel change is served, nothing
+    // may switch the device back to the generator behind the user's back.
+    void anUnansweredGeneratorEntryIsNotSentAfterAMoveToAcquisition()
+    {
+        link->genStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(echo('q'));
+        QVERIFY(device->expect("e")); // and the device never echoes it
+        link->osc1chStart(); // while the worker still waits for the echo
+        QVERIFY(waitFor([] { return sts.get() == QStringLiteral("device did not answer"); }));
+        QVERIFY(echo('q'));
+        QVERIFY(echo('a'));
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(serveFrame(ramp(i)));
+        const QByteArray after = device->drain(2 * testTimes().exchangeMs);
+        QVERIFY2(!after.contains('e'), after.constData());
     }
 
     void requestsAfterCloseReachNothing()
@@ -765,12 +802,11 @@ private slots:
     {
         QTest::addColumn<int>("pauseMs");
         QTest::addColumn<bool>("taken");
+        // Either side of the limit, 250 ms here.
+        QTest::newRow("100 ms: taken") << 100 << true;
         QTest::newRow("200 ms: taken") << 200 << true;
-        QTest::newRow("250 ms: taken") << 250 << true;
-        // Either side of the 500 ms limit.
-        QTest::newRow("450 ms: taken") << 450 << true;
-        QTest::newRow("550 ms: cut") << 550 << false;
-        QTest::newRow("700 ms: cut") << 700 << false;
+        QTest::newRow("300 ms: cut") << 300 << false;
+        QTest::newRow("400 ms: cut") << 400 << false;
     }
 
     void pausesInsideAFrame()
