@@ -3,7 +3,6 @@
 
 #include "commands.h"
 #include "interrupt.h"
-#include "linetiming.h"
 #include "options.h"
 #include "scoperequest.h"
 #include "session.h"
@@ -121,11 +120,17 @@ int generate(const QStringList &args)
     link.genStart();
     link.setFreq(clock.period, clock.tab);
     link.sendGenChannel();
-    if (!link.waitServed(linetiming::serveTimeoutMs(line.speed))) {
-        complain(link.lineLost()
-                ? QStringLiteral("%1: line lost").arg(port)
-                : QStringLiteral("%1: the device did not take the table").arg(port));
+    switch (session.waitServed()) {
+    case Session::Served::Taken:
+        break;
+    case Session::Served::Lost:
+        complain(QStringLiteral("%1: line lost").arg(port));
         return kNoAnswer;
+    case Session::Served::NotTaken:
+        complain(QStringLiteral("%1: the device did not take the table").arg(port));
+        return kNoAnswer;
+    case Session::Served::Interrupted:
+        return kInterrupted;
     }
     std::fprintf(stderr, "labbench-cli: playing %s at %.3f Hz (table %d, period %d)\n",
         qPrintable(wave), double(synthesis::kDeviceClockHz) / (double(clock.tab) * clock.period),

@@ -1,8 +1,10 @@
+#include "linetiming.h"
 #include "mainwindow.h"
 #include "scratchdir.h"
 #include "simulatedbench.h"
 #include "zorsimulator.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -211,6 +213,43 @@ private slots:
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 130);
         QCOMPARE(sim->state().mode, Mode::Generator);
+    }
+
+    // Ctrl+C while the program waits for a silent device to take its
+    // settings (or its table): exit 130 at once, not 4 after the whole wait,
+    // and an earlier output file as it was.
+    void interruptEndsTheSettingsWait_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("capture") << QStringList { QStringLiteral("capture"), QStringLiteral("-o"),
+            QStringLiteral("trace.csv") };
+        QTest::newRow("measure") << QStringList { QStringLiteral("measure") };
+        QTest::newRow("generate")
+            << QStringList { QStringLiteral("generate"), QStringLiteral("--wave"), QStringLiteral("sine") };
+    }
+
+    void interruptEndsTheSettingsWait()
+    {
+        QFETCH(QStringList, args);
+        QVERIFY(ScratchDir::writeFile(QStringLiteral("trace.csv"), "earlier\n"));
+        sim->setFault(Fault::Silent);
+        QProcess process;
+        QElapsedTimer clock;
+        clock.start();
+        process.start(SimulatedBench::cliPath(), args);
+        QVERIFY(process.waitForStarted(kWaitMs));
+        QVERIFY(process.processId() > 0);
+        QVERIFY(bench->portOpenedBy(process.processId()));
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(kWaitMs));
+        const qint64 tookMs = clock.elapsed();
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+        QVERIFY(process.readAllStandardOutput().isEmpty());
+        QCOMPARE(process.readAllStandardError(), QByteArray());
+        // Sooner than the wait for the settings would have ended by itself.
+        QVERIFY2(tookMs < linetiming::serveTimeoutMs(115200), qPrintable(QString::number(tookMs)));
+        QCOMPARE(ScratchDir::readFile(QStringLiteral("trace.csv")), QByteArray("earlier\n"));
     }
 
     void badArgumentsExitWithTwoAndTheValidTexts_data()
