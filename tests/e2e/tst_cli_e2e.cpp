@@ -252,6 +252,34 @@ private slots:
         QCOMPARE(ScratchDir::readFile(QStringLiteral("trace.csv")), QByteArray("earlier\n"));
     }
 
+    // A time no clock holds is no time at all: the wave plays until Ctrl+C
+    // as without --seconds, instead of stopping at once with 0.
+    void generateForAnUnreachableTimePlaysUntilInterrupted_data()
+    {
+        QTest::addColumn<QString>("seconds");
+        QTest::newRow("1e10") << QStringLiteral("1e10");
+        QTest::newRow("inf") << QStringLiteral("inf");
+    }
+
+    void generateForAnUnreachableTimePlaysUntilInterrupted()
+    {
+        QFETCH(QString, seconds);
+        QProcess process;
+        process.start(SimulatedBench::cliPath(),
+            { QStringLiteral("generate"), QStringLiteral("--wave"), QStringLiteral("sine"),
+                QStringLiteral("--seconds"), seconds });
+        QByteArray err;
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (err += process.readAllStandardError()).contains("playing"), err.constData(), kWaitMs);
+        process.waitForFinished(500);
+        QCOMPARE(process.state(), QProcess::Running); // still playing
+        QVERIFY(process.processId() > 0);
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(kWaitMs));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+    }
+
     void badArgumentsExitWithTwoAndTheValidTexts_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -281,6 +309,12 @@ private slots:
                               << QStringLiteral("valid: sine square triangle");
         QTest::newRow("value missing") << QStringList { QStringLiteral("capture"),
             QStringLiteral("--port") } << QStringLiteral("needs a value");
+        QTest::newRow("seconds not a number") << QStringList { QStringLiteral("generate"),
+            QStringLiteral("--wave"), QStringLiteral("sine"), QStringLiteral("--seconds"),
+            QStringLiteral("nan") } << QStringLiteral("--seconds takes a number above 0");
+        QTest::newRow("negative seconds") << QStringList { QStringLiteral("generate"),
+            QStringLiteral("--wave"), QStringLiteral("sine"), QStringLiteral("--seconds=-inf") }
+                                          << QStringLiteral("--seconds takes a number above 0");
     }
 
     void badArgumentsExitWithTwoAndTheValidTexts()
