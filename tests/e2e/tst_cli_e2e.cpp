@@ -309,6 +309,13 @@ private slots:
                               << QStringLiteral("valid: sine square triangle");
         QTest::newRow("value missing") << QStringList { QStringLiteral("capture"),
             QStringLiteral("--port") } << QStringLiteral("needs a value");
+        // The port would run at 115200, every wait sized for the speed asked.
+        QTest::newRow("speed the device lacks") << QStringList { QStringLiteral("capture"),
+            QStringLiteral("--speed"), QStringLiteral("9600") }
+                                                << QStringLiteral("valid: 19200 38400");
+        QTest::newRow("speed in generate") << QStringList { QStringLiteral("generate"),
+            QStringLiteral("--wave"), QStringLiteral("sine"), QStringLiteral("--speed"),
+            QStringLiteral("1000000") } << QStringLiteral("1500000 2500000 (bit/s)");
         QTest::newRow("seconds not a number") << QStringList { QStringLiteral("generate"),
             QStringLiteral("--wave"), QStringLiteral("sine"), QStringLiteral("--seconds"),
             QStringLiteral("nan") } << QStringLiteral("--seconds takes a number above 0");
