@@ -3,7 +3,6 @@
 
 #include "commands.h"
 #include "interrupt.h"
-#include "linetiming.h"
 #include "options.h"
 #include "scoperequest.h"
 #include "session.h"
@@ -12,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <thread>
 
 namespace commands {
@@ -32,7 +32,7 @@ Options:
   --amplitude MV     peak, 0 .. 1250 (default 1250)
   --offset MV        -1200 .. 1200 (default 0); with the amplitude clipped at +-1250 mV
   --duty PCT         where the square falls and the triangle peaks, 1 .. 99 (default 50)
-  --seconds S        how long to play (default: until Ctrl+C)
+  --seconds S        how long to play (default, and inf: until Ctrl+C)
   --port P           serial port (default: the port in ./settings.txt)
   --speed S          line speed in bit/s (default: the speed in ./settings.txt)
   -h, --help         this text
@@ -91,12 +91,14 @@ int generate(const QStringList &args)
     if (!numberIn(given(o, "duty", "50"), 1, 99, duty))
         return usageError("generate",
             QStringLiteral("--duty takes 1 .. 99 %, not \"%1\"").arg(given(o, "duty", "")));
-    double seconds = 0;
+    // No --seconds is inf: until Ctrl+C. The time played is counted in
+    // double seconds, where 1e10 or inf cannot overflow.
+    double seconds = std::numeric_limits<double>::infinity();
     if (o.has(QStringLiteral("seconds"))) {
         seconds = o.value(QStringLiteral("seconds")).toDouble(&ok);
         if (!ok || !(seconds > 0))
             return usageError("generate",
-                QStringLiteral("--seconds takes a positive number, not \"%1\"")
+                QStringLiteral("--seconds takes a number above 0 (inf: until Ctrl+C), not \"%1\"")
                     .arg(o.value(QStringLiteral("seconds"))));
     }
     LineChoice line;
@@ -121,20 +123,25 @@ int generate(const QStringList &args)
     link.genStart();
     link.setFreq(clock.period, clock.tab);
     link.sendGenChannel();
-    if (!link.waitServed(linetiming::serveTimeoutMs(line.speed))) {
-        complain(link.lineLost()
-                ? QStringLiteral("%1: line lost").arg(port)
-                : QStringLiteral("%1: the device did not take the table").arg(port));
+    switch (session.waitServed()) {
+    case Session::Served::Taken:
+        break;
+    case Session::Served::Lost:
+        complain(QStringLiteral("%1: line lost").arg(port));
         return kNoAnswer;
+    case Session::Served::NotTaken:
+        complain(QStringLiteral("%1: the device did not take the table").arg(port));
+        return kNoAnswer;
+    case Session::Served::Interrupted:
+        return kInterrupted;
     }
     std::fprintf(stderr, "labbench-cli: playing %s at %.3f Hz (table %d, period %d)\n",
         qPrintable(wave), double(synthesis::kDeviceClockHz) / (double(clock.tab) * clock.period),
         clock.tab, clock.period);
 
-    const auto end = std::chrono::steady_clock::now()
-        + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-            std::chrono::duration<double>(seconds));
-    while (!interrupt::requested() && (seconds == 0 || std::chrono::steady_clock::now() < end)) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::chrono::duration<double> playing(seconds);
+    while (!interrupt::requested() && std::chrono::steady_clock::now() - start < playing) {
         if (link.lineLost()) {
             complain(QStringLiteral("%1: line lost").arg(port));
             return kNoAnswer;

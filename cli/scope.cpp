@@ -258,11 +258,20 @@ Frames the trigger does not show are skipped; "Single" ends after one.
         }
 
         int code = kOk;
-        if (!session.acquire(request.twoChannels, request.tbIndex, request.gain1, request.gain2)) {
-            complain(session.link().lineLost()
-                    ? QStringLiteral("%1: line lost").arg(port)
-                    : QStringLiteral("%1: the device did not answer").arg(port));
+        switch (session.acquire(request.twoChannels, request.tbIndex, request.gain1, request.gain2)) {
+        case Session::Served::Taken:
+            break;
+        case Session::Served::Lost:
+            complain(QStringLiteral("%1: line lost").arg(port));
             code = kNoAnswer;
+            break;
+        case Session::Served::NotTaken:
+            complain(QStringLiteral("%1: the device did not answer").arg(port));
+            code = kNoAnswer;
+            break;
+        case Session::Served::Interrupted:
+            code = kInterrupted;
+            break;
         }
         Picture picture(request);
         Measurer measurer(request);

@@ -71,10 +71,20 @@ bool lineFromOptions(const Options &o, LineChoice &line, QString &error)
             line.source = QStringLiteral("the default: settings.txt in this folder names no port");
     }
     line.speed = used.speed;
-    if (o.has(QStringLiteral("speed"))
-        && !positive(o.value(QStringLiteral("speed")), line.speed)) {
-        error = QStringLiteral("--speed takes a number of bit/s, not \"%1\"")
-                    .arg(o.value(QStringLiteral("speed")));
+    if (!o.has(QStringLiteral("speed")))
+        return true;
+    // The port runs only at the device's speeds; any other would be
+    // replaced by 115200 while every wait is sized for the one asked.
+    const QString speed = o.value(QStringLiteral("speed"));
+    bool ok = false;
+    line.speed = speed.toInt(&ok);
+    if (!ok || std::find(settingsfile::kSpeeds.begin(), settingsfile::kSpeeds.end(), line.speed)
+            == settingsfile::kSpeeds.end()) {
+        QStringList valid;
+        for (const int s : settingsfile::kSpeeds)
+            valid << QString::number(s);
+        error = QStringLiteral("unknown speed \"%1\"; valid: %2 (bit/s)")
+                    .arg(speed, valid.join(QLatin1Char(' ')));
         return false;
     }
     return true;

@@ -32,7 +32,16 @@ bool Session::open(const QString &port, int speed, QString &reason)
     return true;
 }
 
-bool Session::acquire(bool twoChannels, int tbIndex, int gain1, int gain2)
+Session::Served Session::waitServed()
+{
+    if (com->waitServed(linetiming::serveTimeoutMs(lineSpeed), interrupt::requested))
+        return Served::Taken;
+    if (interrupt::requested())
+        return Served::Interrupted;
+    return com->lineLost() ? Served::Lost : Served::NotTaken;
+}
+
+Session::Served Session::acquire(bool twoChannels, int tbIndex, int gain1, int gain2)
 {
     if (twoChannels)
         com->osc2chStart();
@@ -40,10 +49,10 @@ bool Session::acquire(bool twoChannels, int tbIndex, int gain1, int gain2)
         com->osc1chStart();
     com->setTimeBase(tbIndex);
     com->setGain(gain1, gain2);
-    if (!com->waitServed(linetiming::serveTimeoutMs(lineSpeed)))
-        return false;
-    seen = frames.stored();
-    return true;
+    const Served served = waitServed();
+    if (served == Served::Taken)
+        seen = frames.stored();
+    return served;
 }
 
 Session::Next Session::nextFrame(

@@ -26,11 +26,16 @@ public:
     ZORCom &link() { return *com; }
     GenTable &table() { return genTable; }
 
+    enum class Served { Taken, Lost, NotTaken, Interrupted };
+    // Waits until the device has taken every request made so far: NotTaken
+    // when it did not within linetiming::serveTimeoutMs, Interrupted at once
+    // on Ctrl+C (or SIGTERM).
+    Served waitServed();
+
     // Acquisition with these settings, sent as the oscilloscope tab sends
-    // them; returns once the device has taken them, so that every frame from
-    // then on was taken with them. False when the line went, or the device
-    // did not take them within linetiming::serveTimeoutMs.
-    bool acquire(bool twoChannels, int tbIndex, int gain1, int gain2);
+    // them; returns once the device has taken them (waitServed), so that
+    // every frame from then on was taken with them.
+    Served acquire(bool twoChannels, int tbIndex, int gain1, int gain2);
 
     enum class Next { Frame, Lost, Silent, Interrupted };
     // The next good frame, in the order the device sent them, never one

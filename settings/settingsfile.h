@@ -3,11 +3,17 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
 #include <optional>
 
 // settings.txt as text: the "#"-separated fields, without any file access,
 // so the reader can be tested and fuzzed on arbitrary content.
 namespace settingsfile {
+
+// The line speeds the device runs at, in bit/s, as the "&Ustawienia" tab
+// lists them; Fields::index is a row of this list.
+inline constexpr std::array<int, 10> kSpeeds { 19200, 38400, 57600, 115200, 230400, 460800,
+    921600, 1152000, 1500000, 2500000 };
 
 // What a settings text holds.
 struct Fields {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settingsfile.h"
 #include "settingsstore.h"
 
 #include <QMainWindow>
@@ -25,8 +26,7 @@ struct OfferedPort {
 class Ustawienia : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr std::array<int, 10> portSpeed{19200,  38400,  57600,   115200,  230400,
-                                                   460800, 921600, 1152000, 1500000, 2500000};
+    static constexpr const std::array<int, 10> &portSpeed = settingsfile::kSpeeds;
     static constexpr const char *kFileName = settingsstore::kFileName;
     static constexpr const char *kDefaultContent = settingsstore::kDefaultContent;
 

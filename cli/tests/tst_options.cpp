@@ -183,8 +183,22 @@ void TestOptions::portAndSpeedFromTheFolder_data()
     QTest::newRow("file without fields: defaults")
         << QByteArray("nothing here") << QStringList {} << "/dev/ttyS0" << 115200 << ""
         << "/dev/ttyS0 (the default: settings.txt in this folder names no port)";
-    QTest::newRow("bad speed") << QByteArray() << QStringList { "--speed", "fast" } << "" << 0
-                               << "--speed takes a number of bit/s, not \"fast\"" << "";
+    QTest::newRow("the slowest speed") << QByteArray() << QStringList { "--speed", "19200" }
+                                       << "/dev/ttyS0" << 19200 << ""
+                                       << "/dev/ttyS0 (the default: there is no settings.txt in this folder)";
+    QTest::newRow("the fastest speed") << QByteArray() << QStringList { "--speed=2500000" }
+                                       << "/dev/ttyS0" << 2500000 << ""
+                                       << "/dev/ttyS0 (the default: there is no settings.txt in this folder)";
+    // The port would run these at 115200 while every wait is sized for them.
+    const QString valid = QStringLiteral("; valid: 19200 38400 57600 115200 230400 460800 921600 "
+                                         "1152000 1500000 2500000 (bit/s)");
+    QTest::newRow("not a number") << QByteArray() << QStringList { "--speed", "fast" } << "" << 0
+                                  << "unknown speed \"fast\"" + valid << "";
+    QTest::newRow("a speed the device lacks") << QByteArray() << QStringList { "--speed", "9600" }
+                                              << "" << 0 << "unknown speed \"9600\"" + valid << "";
+    QTest::newRow("one the port could take") << QByteArray("#COM3#19200#0#ZOR")
+                                             << QStringList { "--speed", "1000000" } << "" << 0
+                                             << "unknown speed \"1000000\"" + valid << "";
 }
 
 void TestOptions::portAndSpeedFromTheFolder()

@@ -2,7 +2,9 @@
 
 #include "posixline.h"
 
+#include <algorithm>
 #include <array>
+#include <thread>
 #include <utility>
 
 #include <cerrno>
@@ -31,6 +33,16 @@ constexpr std::array<std::pair<int, speed_t>, 10> kSpeeds{{
     {2500000, B2500000},
 }};
 
+// The speed the line runs at when asked for `speed`.
+int lineSpeedFor(int speed)
+{
+    for (const auto &[bits, code] : kSpeeds) {
+        if (bits == speed)
+            return bits;
+    }
+    return 115200;
+}
+
 speed_t speedCode(int speed)
 {
     for (const auto &[bits, code] : kSpeeds) {
@@ -46,10 +58,11 @@ speed_t speedCode(int speed)
 constexpr tcflag_t kInputProcessing =
     IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK;
 
-// At Close, output still in the driver gets this long to reach a device that
-// is reading (the end of a table upload); what is left then is dropped.
-constexpr int kCloseDrainMs = 60;
-constexpr int kCloseDrainStepMs = 5;
+// While draining, the queue is looked at after the time its bytes take on
+// the line, but at least this often.
+constexpr auto kDrainStep = std::chrono::milliseconds(10);
+// A byte on the line: start bit, 8 data bits, stop bit.
+constexpr int kBitsPerByte = 10;
 
 // What an error of open() says to the user.
 OpenFailure openFailure(int error, const char *path)
@@ -118,6 +131,7 @@ bool SerialPort::Open(const char *path)
 void SerialPort::Set(int speed)
 {
     const speed_t code = speedCode(speed);
+    lineSpeed = lineSpeedFor(speed);
     termios t{};
     ::tcgetattr(fd, &t);
     ::cfsetispeed(&t, code);
@@ -138,22 +152,43 @@ void SerialPort::Close()
 {
     posixLine.reset();
     if (fd != -1) {
-        // The last close() waits until the driver has sent what is queued (up
-        // to 30 s on USB modems, ttyACM): a device that stopped reading would
-        // hold "Close port" that long. A reading device gets a moment to take
-        // the rest; what it does not take is dropped.
-        int queued = 0;
-        for (int waited = 0; waited < kCloseDrainMs
-             && ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0;
-             waited += kCloseDrainStepMs)
-            ::usleep(kCloseDrainStepMs * 1000);
-        if (::tcflush(fd, TCOFLUSH) == 0)
-            ++outputDrops;
+        drainOutput();
         // The exclusive mark outlives the descriptor on some drivers; the
         // next program (or our own next open as a normal user) needs it gone.
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         fd = -1;
+    }
+}
+
+void SerialPort::drainOutput()
+{
+    using Clock = std::chrono::steady_clock;
+    const auto queuedNow = [this] {
+        if (closeDrain.queued)
+            return closeDrain.queued();
+        int queued = 0;
+        return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : 0;
+    };
+    const std::chrono::nanoseconds byteTime(
+        std::chrono::nanoseconds(std::chrono::seconds(kBitsPerByte)) / lineSpeed);
+    const auto stall = closeDrain.stallSlack + byteTime * closeDrain.stallBytes;
+    int queued = queuedNow();
+    auto shrank = Clock::now();
+    // A device that takes bytes only now and then gets twice their time on the line.
+    const auto longest = shrank + 2 * byteTime * queued + stall;
+    while (queued > 0 && Clock::now() - shrank < stall && Clock::now() < longest) {
+        std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(byteTime * queued, kDrainStep));
+        const int left = queuedNow();
+        if (left < queued)
+            shrank = Clock::now();
+        queued = left;
+    }
+    if (closeDrain.drop) {
+        closeDrain.drop();
+        ++outputDrops;
+    } else if (::tcflush(fd, TCOFLUSH) == 0) {
+        ++outputDrops;
     }
 }
 

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <thread>
+
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -216,6 +218,68 @@ private slots:
         QCOMPARE(port.outputDrops, 1);
         port.Close(); // closed already: nothing to drop
         QCOMPARE(port.outputDrops, 1);
+    }
+
+    // "Close port" right after a table upload at 19200 bit/s: "S" and 1024
+    // bytes are 534 ms on the line, and the device must get every one, or it
+    // takes the next program's first bytes as the rest of its table. The
+    // device reads at the line's pace; what it has not read yet stands for
+    // the driver's output queue.
+    void closeLetsAReadingDeviceTakeTheWholeUpload()
+    {
+        FakeDevice device(FakeDevice::Line::Raw);
+        QVERIFY(device.ok());
+        SerialPort port;
+        QVERIFY(port.Open(device.slavePath().toLatin1().constData()));
+        port.Set(19200);
+        port.closeDrain.queued = [&] { return device.unread(); };
+        port.closeDrain.drop = [&] { device.dropUnread(); };
+        QByteArray table("S");
+        for (int i = 0; i < 1024; ++i)
+            table += char(i * 7);
+        QCOMPARE(port.line().write(table.constData(), int(table.size())), ByteLine::Result::Data);
+        QTRY_COMPARE(device.unread(), int(table.size()));
+        QByteArray got;
+        std::thread reader([&] { got = device.readPaced(int(table.size()), 19200, 500); });
+        QElapsedTimer timer;
+        timer.start();
+        port.Close();
+        qDebug("Close took %lld ms with the table queued", timer.elapsed());
+        reader.join();
+        QCOMPARE(got.size(), table.size());
+        QCOMPARE(got, table);
+        QCOMPARE(port.outputDrops, 1);
+    }
+
+    // A device that stops reading in the middle of the upload: Close drops
+    // the rest once the queue stops shrinking, instead of waiting for it.
+    void closeDropsTheRestWhenTheDeviceStopsReading()
+    {
+        FakeDevice device(FakeDevice::Line::Raw);
+        QVERIFY(device.ok());
+        SerialPort port;
+        QVERIFY(port.Open(device.slavePath().toLatin1().constData()));
+        port.Set(19200);
+        port.closeDrain.queued = [&] { return device.unread(); };
+        port.closeDrain.drop = [&] { device.dropUnread(); };
+        port.closeDrain.stallSlack = std::chrono::milliseconds(20);
+        port.closeDrain.stallBytes = 0;
+        const QByteArray table(1025, 'x');
+        QCOMPARE(port.line().write(table.constData(), int(table.size())), ByteLine::Result::Data);
+        QTRY_COMPARE(device.unread(), int(table.size()));
+        QByteArray got;
+        std::thread reader([&] { got = device.readPaced(200, 19200); });
+        QElapsedTimer timer;
+        timer.start();
+        port.Close();
+        const qint64 tookMs = timer.elapsed();
+        reader.join();
+        qDebug("Close took %lld ms, the device took %lld bytes", tookMs, qlonglong(got.size()));
+        QCOMPARE(port.outputDrops, 1);
+        QCOMPARE(device.unread(), 0); // dropped
+        QVERIFY(got.size() <= 200);
+        // It gave up long before the table's 534 ms had passed twice.
+        QVERIFY(tookMs < 1000);
     }
 
     void closeReleasesTheDescriptor()

@@ -1,8 +1,10 @@
+#include "linetiming.h"
 #include "mainwindow.h"
 #include "scratchdir.h"
 #include "simulatedbench.h"
 #include "zorsimulator.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -213,6 +215,71 @@ private slots:
         QCOMPARE(sim->state().mode, Mode::Generator);
     }
 
+    // Ctrl+C while the program waits for a silent device to take its
+    // settings (or its table): exit 130 at once, not 4 after the whole wait,
+    // and an earlier output file as it was.
+    void interruptEndsTheSettingsWait_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("capture") << QStringList { QStringLiteral("capture"), QStringLiteral("-o"),
+            QStringLiteral("trace.csv") };
+        QTest::newRow("measure") << QStringList { QStringLiteral("measure") };
+        QTest::newRow("generate")
+            << QStringList { QStringLiteral("generate"), QStringLiteral("--wave"), QStringLiteral("sine") };
+    }
+
+    void interruptEndsTheSettingsWait()
+    {
+        QFETCH(QStringList, args);
+        QVERIFY(ScratchDir::writeFile(QStringLiteral("trace.csv"), "earlier\n"));
+        sim->setFault(Fault::Silent);
+        QProcess process;
+        QElapsedTimer clock;
+        clock.start();
+        process.start(SimulatedBench::cliPath(), args);
+        QVERIFY(process.waitForStarted(kWaitMs));
+        QVERIFY(process.processId() > 0);
+        QVERIFY(bench->portOpenedBy(process.processId()));
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(kWaitMs));
+        const qint64 tookMs = clock.elapsed();
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+        QVERIFY(process.readAllStandardOutput().isEmpty());
+        QCOMPARE(process.readAllStandardError(), QByteArray());
+        // Sooner than the wait for the settings would have ended by itself.
+        QVERIFY2(tookMs < linetiming::serveTimeoutMs(115200), qPrintable(QString::number(tookMs)));
+        QCOMPARE(ScratchDir::readFile(QStringLiteral("trace.csv")), QByteArray("earlier\n"));
+    }
+
+    // A time no clock holds is no time at all: the wave plays until Ctrl+C
+    // as without --seconds, instead of stopping at once with 0.
+    void generateForAnUnreachableTimePlaysUntilInterrupted_data()
+    {
+        QTest::addColumn<QString>("seconds");
+        QTest::newRow("1e10") << QStringLiteral("1e10");
+        QTest::newRow("inf") << QStringLiteral("inf");
+    }
+
+    void generateForAnUnreachableTimePlaysUntilInterrupted()
+    {
+        QFETCH(QString, seconds);
+        QProcess process;
+        process.start(SimulatedBench::cliPath(),
+            { QStringLiteral("generate"), QStringLiteral("--wave"), QStringLiteral("sine"),
+                QStringLiteral("--seconds"), seconds });
+        QByteArray err;
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (err += process.readAllStandardError()).contains("playing"), err.constData(), kWaitMs);
+        process.waitForFinished(500);
+        QCOMPARE(process.state(), QProcess::Running); // still playing
+        QVERIFY(process.processId() > 0);
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(kWaitMs));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 130);
+    }
+
     void badArgumentsExitWithTwoAndTheValidTexts_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -242,6 +309,19 @@ private slots:
                               << QStringLiteral("valid: sine square triangle");
         QTest::newRow("value missing") << QStringList { QStringLiteral("capture"),
             QStringLiteral("--port") } << QStringLiteral("needs a value");
+        // The port would run at 115200, every wait sized for the speed asked.
+        QTest::newRow("speed the device lacks") << QStringList { QStringLiteral("capture"),
+            QStringLiteral("--speed"), QStringLiteral("9600") }
+                                                << QStringLiteral("valid: 19200 38400");
+        QTest::newRow("speed in generate") << QStringList { QStringLiteral("generate"),
+            QStringLiteral("--wave"), QStringLiteral("sine"), QStringLiteral("--speed"),
+            QStringLiteral("1000000") } << QStringLiteral("1500000 2500000 (bit/s)");
+        QTest::newRow("seconds not a number") << QStringList { QStringLiteral("generate"),
+            QStringLiteral("--wave"), QStringLiteral("sine"), QStringLiteral("--seconds"),
+            QStringLiteral("nan") } << QStringLiteral("--seconds takes a number above 0");
+        QTest::newRow("negative seconds") << QStringList { QStringLiteral("generate"),
+            QStringLiteral("--wave"), QStringLiteral("sine"), QStringLiteral("--seconds=-inf") }
+                                          << QStringLiteral("--seconds takes a number above 0");
     }
 
     void badArgumentsExitWithTwoAndTheValidTexts()

@@ -2,8 +2,13 @@
 
 #include <QVector>
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -87,6 +92,36 @@ QByteArray FakeDevice::read(int n, int timeoutMs)
         got.append(buffer, static_cast<int>(r));
     }
     return got;
+}
+
+QByteArray FakeDevice::readPaced(int n, int speed, int timeoutMs)
+{
+    // A slice of the line's time at a time, as a UART hands its bytes over.
+    constexpr auto kSlice = std::chrono::milliseconds(10);
+    const int perSlice = std::max(1, static_cast<int>(speed / 10 * kSlice.count() / 1000));
+    QByteArray got;
+    auto due = std::chrono::steady_clock::now();
+    while (got.size() < n) {
+        std::this_thread::sleep_until(due);
+        const QByteArray more = read(std::min(perSlice, n - static_cast<int>(got.size())), timeoutMs);
+        if (more.isEmpty())
+            break;
+        got += more;
+        due += kSlice * more.size() / perSlice;
+    }
+    return got;
+}
+
+int FakeDevice::unread() const
+{
+    int queued = 0;
+    return master != -1 && ::ioctl(master, FIONREAD, &queued) == 0 ? queued : 0;
+}
+
+void FakeDevice::dropUnread()
+{
+    if (master != -1)
+        ::tcflush(master, TCIFLUSH);
 }
 
 QByteArray FakeDevice::drain(int quietMs)

@@ -22,6 +22,15 @@ public:
     void send(const QByteArray &bytes);
     // Reads exactly n bytes, or fewer if nothing more comes within timeoutMs.
     QByteArray read(int n, int timeoutMs = 3000);
+    // Reads n bytes no faster than a serial line at `speed` carries them (10
+    // bits a byte), or fewer if nothing more comes within timeoutMs. Until
+    // the device has taken them they wait on the line: unread() counts them.
+    QByteArray readPaced(int n, int speed, int timeoutMs = 3000);
+    // The bytes the program wrote that the device has not read yet, and
+    // dropping them: the output queue of a real port's driver, which a
+    // pseudo-terminal does not have.
+    int unread() const;
+    void dropUnread();
     // Everything that arrives until the line has been quiet for quietMs.
     QByteArray drain(int quietMs);
     // Reads n bytes and tells whether they are the expected ones.

@@ -3,7 +3,9 @@
 #include "shared.h"
 #include "windowcontrols.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -127,4 +129,17 @@ SimulatedBench::CliRun SimulatedBench::cli(const QStringList &args)
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
+}
+
+bool SimulatedBench::portOpenedBy(qint64 pid) const
+{
+    const QString port = QFileInfo(QString::fromStdString(simulator->slavePath())).canonicalFilePath();
+    const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(pid));
+    return QTest::qWaitFor(
+        [&] {
+            const QFileInfoList open = descriptors.entryInfoList(QDir::Files | QDir::System);
+            return std::any_of(open.begin(), open.end(),
+                [&](const QFileInfo &fd) { return fd.symLinkTarget() == port; });
+        },
+        kWaitMs);
 }

@@ -56,6 +56,9 @@ public:
     static CliRun cli(const QStringList &args);
     // The path of the labbench-cli under test.
     static QString cliPath();
+    // Waits until the process has the device's port open (Linux: its
+    // descriptors in /proc); false when it does not within kWaitMs.
+    bool portOpenedBy(qint64 pid) const;
 
     static constexpr int kWaitMs = 15000;
 
