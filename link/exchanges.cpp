@@ -76,7 +76,7 @@ Exchanges::Reach Exchanges::reachDevice()
     for (;;) {
         if (policy.overdue())
             return Reach::Failed;
-        const LinkIo::Got echo = lineIo.get(c, std::min(quiet, std::max(policy.waitMs(), 0)));
+        const LinkIo::Got echo = lineIo.get(c, policy.waitAtMost(quiet));
         if (echo == LinkIo::Got::End)
             return Reach::Failed;
         if (echo == LinkIo::Got::Timeout)
@@ -217,17 +217,18 @@ bool Exchanges::sendChannel(const Table &table)
     return true;
 }
 
-Exchanges::Received Exchanges::getChannel(bool twoChannels, Hunt hunt)
+Exchanges::Received Exchanges::getChannel(const std::atomic<bool> &twoChannels, Hunt hunt)
 {
     say(linerules::readingStatus());
-    if (hunt != Hunt::Unlimited)
+    if (hunt == Hunt::Limited)
         policy.begin();
+    else if (hunt == Hunt::UntilQuiet)
+        policy.begin(std::max(policy.times().exchangeMs, policy.times().quietMs));
     for (;;) {
         // What comes now is a frame, unless the device prompts first.
         const int waitMs = hunt == Hunt::Unlimited ? -1
-            : hunt == Hunt::Limited
-            ? policy.waitMs()
-            : std::min(policy.times().quietMs, std::max(policy.waitMs(), 0));
+            : hunt == Hunt::Limited                ? policy.waitMs()
+                                                   : policy.waitAtMost(policy.times().quietMs);
         char c = 0;
         const LinkIo::Got got = lineIo.get(c, waitMs, frame::kReadLimit);
         if (got == LinkIo::Got::End)
@@ -242,7 +243,8 @@ Exchanges::Received Exchanges::getChannel(bool twoChannels, Hunt hunt)
             if (!lineIo.put(byteOf(Cmd::Watch)))
                 return Received::Bad;
         } else if (c == byteOf(Cmd::Which)) {
-            if (!lineIo.put(byteOf(twoChannels ? Cmd::TwoChannels : Cmd::OneChannel)))
+            const bool two = twoChannels.load(std::memory_order_relaxed);
+            if (!lineIo.put(byteOf(two ? Cmd::TwoChannels : Cmd::OneChannel)))
                 return Received::Bad;
         } else if (c == byteOf(Cmd::Start)) {
             break;

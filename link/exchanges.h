@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <atomic>
+
 class ByteLine;
 
 // The device's exchanges as the protocol reads: what is written, which echo
@@ -32,9 +34,9 @@ public:
         UntilQuiet, // the device's state is not known yet: a quiet line ends it
     };
     enum class Received { Frame, Bad, Quiet };
-    // Hunts for a frame, answering the device's prompts on the way, and
-    // stores a good one.
-    Received getChannel(bool twoChannels, Hunt hunt);
+    // Hunts for a frame, answering the device's prompts on the way (">"
+    // with the channel choice as it is at that moment), and stores a good one.
+    Received getChannel(const std::atomic<bool> &twoChannels, Hunt hunt);
 
     // Whether the device has been heard from since the port opened: a good
     // frame or an answered mode change. Until then its state is whatever the

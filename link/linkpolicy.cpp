@@ -4,6 +4,7 @@
 #include "protocol.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 namespace {
@@ -11,11 +12,20 @@ namespace {
 // Beyond the frame's own time: the echo itself and a busy machine.
 constexpr int kExchangeMarginMs = 1000;
 
+std::atomic<int> firstHuntQuietMs { 0 };
+
 } // namespace
+
+void LinkPolicy::setFirstHuntQuietMs(int ms)
+{
+    firstHuntQuietMs.store(ms);
+}
 
 LinkPolicy::Times LinkPolicy::Times::forSpeed(int speed, int lineTimeoutMs)
 {
     Times times;
+    if (const int quiet = firstHuntQuietMs.load(); quiet > 0)
+        times.quietMs = quiet;
     times.exchangeMs = frametiming::frameMs(frametiming::kSlowestCode, speed) + kExchangeMarginMs;
     times.uploadMs = frametiming::transferMs(gentable::kBytes, speed);
     times.lineTimeoutMs = lineTimeoutMs;
@@ -41,6 +51,13 @@ int LinkPolicy::waitMs() const
     const auto left
         = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left >= t.lineTimeoutMs ? -1 : static_cast<int>(std::max<long long>(left, 0));
+}
+
+int LinkPolicy::waitAtMost(int ms) const
+{
+    const auto left
+        = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, ms));
 }
 
 void LinkPolicy::finished(Exchange exchange, bool done, bool unansweredNow)

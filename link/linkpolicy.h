@@ -41,6 +41,10 @@ public:
 
         static Times forSpeed(int speed, int lineTimeoutMs);
     };
+    // The quiet that ends the first hunt after Open, for every link made from
+    // now on; 0 restores the device's own. A test's scripted device speaks
+    // only when the test says, however long the test takes.
+    static void setFirstHuntQuietMs(int ms);
     static constexpr int kResends = 3;
 
     explicit LinkPolicy(const Times &times)
@@ -57,6 +61,8 @@ public:
     // The wait for the next byte of the exchange: at most its time left, or
     // -1 for the line's own time-out when that is shorter.
     int waitMs() const;
+    // The wait for a byte that ends a quiet spell: ms, or the time left if less.
+    int waitAtMost(int ms) const;
     bool unanswered() const { return noEcho; }
 
     // After an exchange. One that was not answered makes the device silent

@@ -251,7 +251,7 @@ void Thread::receiveFrame()
         : policy.resendWaiting()               ? Hunt::Limited
                                                : Hunt::Unlimited;
     const bool wasSilent = policy.deviceSilent();
-    const auto received = exchanges.getChannel(twoChannels.load(std::memory_order_relaxed), hunt);
+    const auto received = exchanges.getChannel(twoChannels, hunt);
     if (!exchanges.io().alive())
         return;
     bufReady.store(true, std::memory_order_release);

@@ -120,11 +120,12 @@ private slots:
         MainWindow w;
         w.show();
         controls::selectTab(w, 2);
-        // Opened on this tab the analyzer is not started: it sends nothing of its own.
+        // Opened on this tab the analyzer starts: its span and range go out.
         QVERIFY(SimulatedBench::open(w));
         QVERIFY(bench->framesPass(3));
-        QVERIFY(!bench->commands().contains(QLatin1Char('s')));
-        QVERIFY(!bench->commands().contains(QLatin1Char('u')));
+        QVERIFY2(bench->commands().contains(QStringLiteral("u00q"))
+                && bench->commands().contains(QStringLiteral("s7q")),
+            qPrintable(bench->commands()));
 
         QVERIFY(controls::choose(w, "vaBox", QStringLiteral("7.8mV")));
         QTRY_COMPARE_WITH_TIMEOUT(sim->state().gain1, 6, kWaitMs);

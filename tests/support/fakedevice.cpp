@@ -1,5 +1,7 @@
 #include "fakedevice.h"
 
+#include "linkpolicy.h"
+
 #include <QVector>
 
 #include <algorithm>
@@ -15,6 +17,9 @@
 
 FakeDevice::FakeDevice(Line line)
 {
+    // The worker's first hunt waits for this device's first frame however
+    // long the test takes to send it, as it waits for a frame once it has one.
+    LinkPolicy::setFirstHuntQuietMs(kScriptedQuietMs);
     master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master == -1)
         return;
@@ -63,6 +68,7 @@ void FakeDevice::stopReading()
 
 FakeDevice::~FakeDevice()
 {
+    LinkPolicy::setFirstHuntQuietMs(0);
     hangUp();
 }
 

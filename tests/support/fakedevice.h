@@ -9,6 +9,9 @@
 // the test asks for a raw one because it talks over the line itself.
 class FakeDevice {
 public:
+    // The quiet that ends a worker's first hunt while a FakeDevice exists.
+    static constexpr int kScriptedQuietMs = 600000;
+
     enum class Line { Adapter, Raw };
 
     explicit FakeDevice(Line line = Line::Adapter);
