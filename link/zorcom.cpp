@@ -38,6 +38,8 @@ bool ZORCom::Open(const QString &name, int speed)
     }
     sts.set(QStringLiteral("opened"));
     port->Set(speed);
+    if (chosenTimes)
+        port->line().setTimeoutMs(chosenTimes->lineTimeoutMs);
     thread = std::make_unique<Thread>(
         port.get(), buf, genBuf, chosenTimes ? *chosenTimes : Thread::timesFor(speed));
     return true;

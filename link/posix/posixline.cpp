@@ -61,7 +61,7 @@ ByteLine::Result PosixLine::wait(short events, Clock::time_point deadline)
 
 ByteLine::Result PosixLine::read(char *data, int max, int &count)
 {
-    return readWithin(data, max, count, kTimeoutMs);
+    return readWithin(data, max, count, timeoutMs);
 }
 
 ByteLine::Result PosixLine::readWithin(char *data, int max, int &count, int ms)
@@ -93,7 +93,7 @@ ByteLine::Result PosixLine::write(const char *data, int n)
     while (done < n) {
         // Room is waited for like data: a device that stopped reading, or a
         // line held by flow control, keeps the worker here until Close.
-        const Result ready = wait(POLLOUT, Clock::now() + std::chrono::milliseconds(kTimeoutMs));
+        const Result ready = wait(POLLOUT, Clock::now() + std::chrono::milliseconds(timeoutMs));
         if (ready == Result::Timeout)
             continue;
         if (ready != Result::Data)

@@ -23,6 +23,7 @@ public:
     bool pause(int ms) override;
     Result rest(int ms) override;
     void stop() override;
+    void setTimeoutMs(int ms) override { timeoutMs = ms; }
 
 private:
     // Waits for events on the line (or the stop signal, or a hang-up) until
@@ -31,5 +32,6 @@ private:
 
     int fd;
     int wakeFd;
-    std::atomic<bool> stopped{false};
+    int timeoutMs = kTimeoutMs;
+    std::atomic<bool> stopped { false };
 };
