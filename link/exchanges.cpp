@@ -90,9 +90,9 @@ bool Exchanges::setMode(char mode)
     const Reach reach = known ? Reach::Answering : reachDevice();
     if (reach == Reach::Failed)
         return false;
-    if (reach != Reach::Echoed && !linerules::putUntilEcho(lineIo, policy, quit))
+    if (reach != Reach::Echoed && !putUntilEcho(quit))
         return false;
-    if (!linerules::beforeMode(lineIo, mode) || !linerules::putUntilEcho(lineIo, policy, mode))
+    if (!linerules::beforeMode(lineIo, mode) || !putUntilEcho(mode))
         return false;
     known = true;
     return true;
@@ -126,6 +126,26 @@ bool Exchanges::giveUp(bool acquiring)
         lineIo.put(tail, acquiring ? 2 : 1);
     }
     return false;
+}
+
+// Writes the command and reads for its echo, writing it again after every
+// so many bytes without it (one on a Linux terminal, a hundred on the Windows
+// port), until the echo comes or the exchange's time is up.
+bool Exchanges::putUntilEcho(char command)
+{
+    const int readsPerWrite = linerules::echoReadsPerWrite();
+    for (;;) {
+        if (policy.overdue() || !lineIo.put(command))
+            return false;
+        for (int i = 0; i < readsPerWrite && !policy.overdue(); ++i) {
+            char c = 0;
+            const LinkIo::Got got = lineIo.get(c, policy.waitMs());
+            if (got == LinkIo::Got::End)
+                return false;
+            if (got == LinkIo::Got::Byte && c == command)
+                return true;
+        }
+    }
 }
 
 // Reads until the wanted byte arrives; a quiet line just means reading on,
@@ -210,7 +230,8 @@ bool Exchanges::sendChannel(const Table &table)
         bytes[2 * i] = static_cast<char>(value & 0xFF);
         bytes[2 * i + 1] = static_cast<char>(value >> 8);
     }
-    if (!linerules::beforeUpload(lineIo, policy) || !lineIo.put(byteOf(Cmd::Start))
+    if (!putUntilEcho(byteOf(Cmd::Go)) || !linerules::beforeUpload(lineIo)
+        || !lineIo.put(byteOf(Cmd::Start))
         || !lineIo.put(bytes.data(), static_cast<int>(bytes.size())))
         return false;
     say(linerules::uploadedStatus());

@@ -53,6 +53,7 @@ private:
     enum class Reach { Echoed, Answering, Failed };
     bool setMode(char mode);
     Reach reachDevice();
+    bool putUntilEcho(char command);
     bool giveUp(bool acquiring = true);
     bool readUntil(char wanted);
     void say(const QString &text);

@@ -19,8 +19,9 @@ namespace linerules {
 // The bytes of a frame after its "S": the 2048 data bytes and the "E".
 using FrameBytes = std::array<char, frame::kDataBytes + 1>;
 
-// Writes the command until its echo comes back, within the exchange's limit.
-bool putUntilEcho(LinkIo &io, LinkPolicy &policy, char command);
+// How many bytes are read for a command's echo before the command is written
+// again.
+int echoReadsPerWrite();
 // Between "q" and the mode byte of a mode change.
 bool beforeMode(LinkIo &io, char mode);
 // After each byte read while hunting for a frame.
@@ -29,8 +30,8 @@ bool afterHuntedByte(LinkIo &io);
 // the next; true when bytes now hold a frame. bytes keeps what the last read
 // left, for a line that reads a frame in one call.
 bool readFrame(LinkIo &io, const LinkPolicy::Times &times, FrameBytes &bytes);
-// Before the "S" of a table upload: "g" until echoed, and what the line needs.
-bool beforeUpload(LinkIo &io, LinkPolicy &policy);
+// Between the echo of the "g" before a table upload and its "S".
+bool beforeUpload(LinkIo &io);
 // What the status line says while a frame is read, and after an upload;
 // empty when it says nothing new.
 QString readingStatus();

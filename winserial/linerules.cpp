@@ -16,20 +16,9 @@ namespace {
 
 } // namespace
 
-bool putUntilEcho(LinkIo &io, LinkPolicy &policy, char command)
+int echoReadsPerWrite()
 {
-    for (;;) {
-        if (policy.overdue() || !io.put(command))
-            return false;
-        for (int i = 0; i < kEchoReadsBeforeRetry && !policy.overdue(); ++i) {
-            char c = 0;
-            const LinkIo::Got got = io.get(c, policy.waitMs());
-            if (got == LinkIo::Got::End)
-                return false;
-            if (got == LinkIo::Got::Byte && c == command)
-                return true;
-        }
-    }
+    return kEchoReadsBeforeRetry;
 }
 
 // "c" goes out once more before its echo is read.
@@ -54,9 +43,9 @@ bool readFrame(LinkIo &io, const LinkPolicy::Times &, FrameBytes &bytes)
     return io.block(bytes.data(), frame::kDataBytes + 1, count) && io.put(byteOf(Cmd::Go));
 }
 
-bool beforeUpload(LinkIo &io, LinkPolicy &policy)
+bool beforeUpload(LinkIo &io)
 {
-    return putUntilEcho(io, policy, byteOf(Cmd::Go)) && io.pause(kUploadPauseMs);
+    return io.pause(kUploadPauseMs);
 }
 
 QString readingStatus()

@@ -7,18 +7,9 @@
 // without its echo, and a frame is read byte by byte until its "E".
 namespace linerules {
 
-bool putUntilEcho(LinkIo &io, LinkPolicy &policy, char command)
+int echoReadsPerWrite()
 {
-    for (;;) {
-        if (policy.overdue() || !io.put(command))
-            return false;
-        char c = 0;
-        const LinkIo::Got got = io.get(c, policy.waitMs());
-        if (got == LinkIo::Got::End)
-            return false;
-        if (got == LinkIo::Got::Byte && c == command)
-            return true;
-    }
+    return 1;
 }
 
 bool beforeMode(LinkIo &io, char)
@@ -54,9 +45,9 @@ bool readFrame(LinkIo &io, const LinkPolicy::Times &times, FrameBytes &bytes)
     return true;
 }
 
-bool beforeUpload(LinkIo &io, LinkPolicy &policy)
+bool beforeUpload(LinkIo &io)
 {
-    return putUntilEcho(io, policy, byteOf(Cmd::Go));
+    return io.alive();
 }
 
 QString readingStatus()
