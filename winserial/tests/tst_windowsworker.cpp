@@ -36,6 +36,7 @@ private slots:
     void playingGeneratorCostsFewCalls();
     void slowFrameArrivesWhole();
     void closeEndsAStalledUpload();
+    void aDeviceLeftQuietIsTakenBack();
 
 private:
     void open();
@@ -396,6 +397,25 @@ void TestWindowsWorker::closeEndsAStalledUpload()
     qDebug("Close took %lld ms with the upload stalled", clock.elapsed());
     QVERIFY2(clock.elapsed() < 1000, "no write may hold Close beyond 100 ms");
     QCOMPARE(sts.get(), QStringLiteral("closed"));
+}
+
+// A device another program left in the generator sends nothing: the first
+// hunt ends once the line has been quiet (here after the port's 500 ms
+// time-out, the shortest wait the Windows line makes), the worker asks with
+// "q" and the tab's mode, and frames follow.
+void TestWindowsWorker::aDeviceLeftQuietIsTakenBack()
+{
+    LinkPolicy::Times times = LinkPolicy::Times::forSpeed(115200, 500);
+    times.quietMs = 300;
+    link->setTimes(times);
+    open();
+    link->osc1chStart();
+    QCOMPARE(device->read(1, 5000), QByteArray("q"));
+    device->send("q");
+    QCOMPARE(device->read(1, 3000), QByteArray("a"));
+    device->send("a");
+    takeFrame(QVector<int>(1024, 0x0606));
+    QCOMPARE(buff.snapshot()[0], 0x0606);
 }
 
 QTEST_MAIN(TestWindowsWorker)
