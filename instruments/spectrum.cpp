@@ -1,5 +1,6 @@
 #include "spectrum.h"
 
+#include "frameaverage.h"
 #include "settingtexts.h"
 
 #include <algorithm>
@@ -168,6 +169,25 @@ Readouts analyse(const int *frame, Workspace &work)
         work.re[static_cast<std::size_t>(i)] = frame[i];
     Readouts r;
     r.powerDb = fft(work.re.data(), work.im.data(), kOrder, work.sinTab.data(), kPoints);
+    r.thdnPercent = thdn(work.re.data(), kBins, r.powerDb);
+    return r;
+}
+
+Readouts analyse(const int *frame, Workspace &work, FrameAverage &average)
+{
+    for (int i = 0; i < kPoints; ++i)
+        work.re[static_cast<std::size_t>(i)] = frame[i];
+    fft(work.re.data(), work.im.data(), kOrder, work.sinTab.data(), kPoints);
+    average.add(work.re.data());
+    average.mean(work.re.data());
+    double total = 0.0;
+    for (int k = 0; k < kPoints; ++k) {
+        work.im[static_cast<std::size_t>(k)] = decabel(work.re[static_cast<std::size_t>(k)]);
+        if (k < kBins)
+            total += work.re[static_cast<std::size_t>(k)];
+    }
+    Readouts r;
+    r.powerDb = decabel(total);
     r.thdnPercent = thdn(work.re.data(), kBins, r.powerDb);
     return r;
 }

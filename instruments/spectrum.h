@@ -11,6 +11,8 @@
 // numbers ("daB"), not referred to volts.
 #include <array>
 
+class FrameAverage;
+
 namespace spectrum {
 
 constexpr int kOrder = 10; // transform of 2^10 points
@@ -74,5 +76,9 @@ struct Readouts {
 // One frame of kPoints raw samples through the analyzer's arithmetic: the
 // windowed transform, the total and THD+N; the levels stay in work.im.
 Readouts analyse(const int *frame, Workspace &work);
+// The same over the mean of the last frames' bin powers: the frame's powers
+// join `average` (kPoints wide), and levels, total and THD+N come from the
+// mean, so noise averages out while a steady signal's harmonics stay.
+Readouts analyse(const int *frame, Workspace &work, FrameAverage &average);
 
 } // namespace spectrum
