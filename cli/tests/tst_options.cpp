@@ -1,6 +1,7 @@
 #include "options.h"
 #include "scoperequest.h"
 #include "scratchdir.h"
+#include "settingsstore.h"
 
 #include <QtTest>
 
@@ -161,6 +162,9 @@ void TestOptions::scopeRequest()
 
 void TestOptions::portAndSpeedFromTheFolder_data()
 {
+    // The system's first port, as a new settings.txt names it: "/dev/ttyS0"
+    // here, "COM1" in the Windows build.
+    const QString port = QString::fromLatin1(settingsstore::kDefaultContent).section('#', 1, 1);
     QTest::addColumn<QByteArray>("file"); // empty: no settings.txt
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("port");
@@ -169,8 +173,8 @@ void TestOptions::portAndSpeedFromTheFolder_data()
     QTest::addColumn<QString>("described"); // the port as the messages name it
 
     QTest::newRow("no settings.txt: the window's defaults")
-        << QByteArray() << QStringList {} << "/dev/ttyS0" << 115200 << ""
-        << "/dev/ttyS0 (the default: there is no settings.txt in this folder)";
+        << QByteArray() << QStringList {} << port << 115200 << ""
+        << port + " (the default: there is no settings.txt in this folder)";
     QTest::newRow("from settings.txt")
         << QByteArray("#\\\\.\\COM12#921600#6#ZOR") << QStringList {} << "\\\\.\\COM12" << 921600
         << "" << "\\\\.\\COM12 (from settings.txt in this folder)";
@@ -181,14 +185,14 @@ void TestOptions::portAndSpeedFromTheFolder_data()
         << QByteArray("#COM3#19200#0#ZOR") << QStringList { "--port", "COM4", "--speed", "57600" }
         << "COM4" << 57600 << "" << "COM4";
     QTest::newRow("file without fields: defaults")
-        << QByteArray("nothing here") << QStringList {} << "/dev/ttyS0" << 115200 << ""
-        << "/dev/ttyS0 (the default: settings.txt in this folder names no port)";
+        << QByteArray("nothing here") << QStringList {} << port << 115200 << ""
+        << port + " (the default: settings.txt in this folder names no port)";
     QTest::newRow("the slowest speed") << QByteArray() << QStringList { "--speed", "19200" }
-                                       << "/dev/ttyS0" << 19200 << ""
-                                       << "/dev/ttyS0 (the default: there is no settings.txt in this folder)";
+                                       << port << 19200 << ""
+                                       << port + " (the default: there is no settings.txt in this folder)";
     QTest::newRow("the fastest speed") << QByteArray() << QStringList { "--speed=2500000" }
-                                       << "/dev/ttyS0" << 2500000 << ""
-                                       << "/dev/ttyS0 (the default: there is no settings.txt in this folder)";
+                                       << port << 2500000 << ""
+                                       << port + " (the default: there is no settings.txt in this folder)";
     // The port would run these at 115200 while every wait is sized for them.
     const QString valid = QStringLiteral("; valid: 19200 38400 57600 115200 230400 460800 921600 "
                                          "1152000 1500000 2500000 (bit/s)");
