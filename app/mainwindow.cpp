@@ -22,6 +22,7 @@
 #include <QPaintEvent>
 #include <QPalette>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -88,6 +89,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     posLabelU = new QLabel(this);
     posLabelU->setPalette(green);
     posLabelU->hide();
+    for (QLabel *&label : deltaLabels) {
+        label = new QLabel(this);
+        label->setPalette(green);
+        label->hide();
+    }
+    // Escape removes the reference cursor of the tab shown.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { setReference(std::nullopt); });
 
     portButton = new QPushButton(QStringLiteral("Open port"), this);
     portButton->setGeometry(880, 580, 100, 20);
@@ -358,15 +367,30 @@ void MainWindow::watchLostLine()
     reconnection->watch(linkPort, linkSpeed);
 }
 
+// On the oscilloscope and the analyzer the right button, or Shift with the
+// left, sets the reference cursor where it is pressed, or removes the one
+// there is.
 void MainWindow::mousePressEvent(QMouseEvent *event)
 {
-    if (device <= 2)
+    if (device > 2)
+        return;
+    const bool forReference = event->button() == Qt::RightButton
+        || (event->button() == Qt::LeftButton && event->modifiers().testFlag(Qt::ShiftModifier));
+    referencePress = forReference && (device == 0 || device == 2);
+    if (!referencePress) {
         setTextPos(event);
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    if (reference())
+        setReference(std::nullopt);
+    else if (readout::insidePlot(at))
+        setReference(at);
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent *event)
 {
-    if (device > 2)
+    if (device > 2 || referencePress)
         return;
     setTextPos(event);
     if (device == 1)
@@ -375,9 +399,48 @@ void MainWindow::mouseMoveEvent(QMouseEvent *event)
 
 void MainWindow::mouseReleaseEvent(QMouseEvent *)
 {
+    referencePress = false;
+    hideReadouts();
+    generator->drawArbRelease();
+}
+
+void MainWindow::hideReadouts()
+{
     posLabelT->hide();
     posLabelU->hide();
-    generator->drawArbRelease();
+    for (QLabel *label : deltaLabels)
+        label->hide();
+}
+
+std::optional<QPoint> MainWindow::reference() const
+{
+    switch (device) {
+    case 0:
+        return oscyloskop->reference();
+    case 2:
+        return analizator->reference();
+    default:
+        return std::nullopt;
+    }
+}
+
+void MainWindow::setReference(std::optional<QPoint> point)
+{
+    switch (device) {
+    case 0:
+        oscyloskop->setReference(point);
+        break;
+    case 2:
+        analizator->setReference(point);
+        break;
+    default:
+        return;
+    }
+    if (!point) {
+        for (QLabel *label : deltaLabels)
+            label->hide();
+    }
+    update(kPlotStrip);
 }
 
 void MainWindow::setTextPos(QMouseEvent *event)
@@ -386,13 +449,14 @@ void MainWindow::setTextPos(QMouseEvent *event)
     readout::Scales scales;
     scales.oscTime
         = osc::timeTab[std::clamp(oscyloskop->tbIndex, 0, int(osc::timeTab.size()) - 1)];
-    scales.oscGain
-        = osc::gainTab[std::clamp(oscyloskop->gain1Index, 0, int(osc::gainTab.size()) - 1)];
+    scales.oscGainIndex = std::clamp(oscyloskop->gain1Index, 0, int(osc::gainTab.size()) - 1);
+    scales.oscGain = osc::gainTab[scales.oscGainIndex];
     scales.genFreq = generator->freq;
     scales.span = static_cast<int>(spectrum::hzPerDivision(analizator->tbIndex));
     scales.shift = analizator->xPos;
 
-    const auto labels = readout::labels(device, event->position().toPoint(), scales);
+    const QPoint at = event->position().toPoint();
+    const auto labels = readout::labels(device, at, scales);
     if (!labels)
         return;
     posLabelT->setGeometry(QRect(labels->posT, QSize(readout::kLabelWidth, readout::kLabelHeight)));
@@ -401,4 +465,18 @@ void MainWindow::setTextPos(QMouseEvent *event)
     posLabelU->setText(labels->textU);
     posLabelT->show();
     posLabelU->show();
+
+    const std::optional<QPoint> ref = reference();
+    const auto lines = ref ? readout::deltas(device, *ref, at, scales) : std::nullopt;
+    for (std::size_t i = 0; i < deltaLabels.size(); ++i) {
+        QLabel *label = deltaLabels[i];
+        if (!lines || i >= lines->size()) {
+            label->hide();
+            continue;
+        }
+        const readout::DeltaLine &line = (*lines)[i];
+        label->setGeometry(QRect(line.pos, QSize(readout::kDeltaWidth, readout::kLabelHeight)));
+        label->setText(line.text);
+        label->show();
+    }
 }

@@ -3,8 +3,10 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -47,6 +49,9 @@ private:
     void openNewDevice();
     void startCurrentInstrument();
     void setTextPos(QMouseEvent *event);
+    std::optional<QPoint> reference() const;
+    void setReference(std::optional<QPoint> point);
+    void hideReadouts();
     bool openLink(const QString &name, int speed);
     void watchLostLine();
     QRegion plotRegion() const;
@@ -56,6 +61,8 @@ private:
     QLabel *statusLabel;
     QLabel *posLabelT;
     QLabel *posLabelU;
+    // Beside them, the pointer against the reference cursor.
+    std::array<QLabel *, 3> deltaLabels {};
     QPushButton *portButton;
     std::unique_ptr<Oscyloskop> oscyloskop;
     std::unique_ptr<Generator> generator;
@@ -68,6 +75,8 @@ private:
     int linkSpeed = 0;
     int device = 0;
     bool portOpen = false;
+    // The button held sets or removes the reference cursor; it shows no readout.
+    bool referencePress = false;
     // When the last good frame came (or frames became due), and at what time base.
     std::uint64_t framesSeen = 0;
     QElapsedTimer frameClock;

@@ -136,8 +136,7 @@ int generate(const QStringList &args)
         return kInterrupted;
     }
     std::fprintf(stderr, "labbench-cli: playing %s at %.3f Hz (table %d, period %d)\n",
-        qPrintable(wave), double(synthesis::kDeviceClockHz) / (double(clock.tab) * clock.period),
-        clock.tab, clock.period);
+        qPrintable(wave), synthesis::playedHz(clock).value_or(0.0), clock.tab, clock.period);
 
     const auto start = std::chrono::steady_clock::now();
     const std::chrono::duration<double> playing(seconds);

@@ -1,11 +1,13 @@
 #include "analizator.h"
 
 #include "graph.h"
+#include "plotgeometry.h"
 #include "settingtexts.h"
 #include "zorcom.h"
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -18,6 +20,7 @@ constexpr int kInitialSpanRow = 7; // "2.5kHz/dz", code 7
 constexpr int kBarRange = 192;
 
 const QColor kTraceColour(20, 30, 240, 255);
+const QColor kReferenceColour(230, 200, 40);
 
 } // namespace
 
@@ -64,6 +67,14 @@ Analizator::Analizator(QWidget *w)
     thdLabel->setEnabled(false);
     thdLabel->hide();
 
+    // Right of the scroll bar, above the bottom row, as on the oscilloscope.
+    runButton = new QPushButton(QStringLiteral("Stop"), window);
+    runButton->setObjectName(QStringLiteral("spectrumRunButton"));
+    runButton->setGeometry(792, 555, 80, 20);
+    runButton->setEnabled(false);
+    runButton->hide();
+    connect(runButton, SIGNAL(clicked()), this, SLOT(runSlot()));
+
     tbIndex = kFastestCode - kInitialSpanRow;
     gainIndex = 0;
     xPos = 0;
@@ -76,6 +87,7 @@ void Analizator::show()
     xPosBar->show();
     powerLabel->show();
     thdLabel->show();
+    runButton->show();
 }
 
 void Analizator::hide()
@@ -85,6 +97,7 @@ void Analizator::hide()
     xPosBar->hide();
     powerLabel->hide();
     thdLabel->hide();
+    runButton->hide();
 }
 
 void Analizator::enable()
@@ -94,6 +107,7 @@ void Analizator::enable()
     xPosBar->setEnabled(true);
     powerLabel->setEnabled(true);
     thdLabel->setEnabled(true);
+    runButton->setEnabled(true);
 }
 
 // The analyzer shares the device's acquisition with the oscilloscope, so
@@ -112,19 +126,40 @@ void Analizator::drawGraph(const int *frame)
     Graph graph(window);
     graph.svWindow();
 
-    // A repaint of the same frame keeps its time.
-    if (shown.time.isNull() || !std::equal(frame, frame + spectrum::kPoints, lastFrame.begin()))
-        shown.time = QDateTime::currentDateTime();
-    std::copy(frame, frame + spectrum::kPoints, lastFrame.begin());
-    const spectrum::Readouts readouts = spectrum::analyse(frame, work);
-    shown.tbIndex = tbIndex;
-    shown.gainIndex = gainIndex;
+    // Stopped, the levels of the frame analysed last stay, and so do the
+    // readouts; only the view may still scroll along them.
+    if (!stopped) {
+        // A repaint of the same frame keeps its time.
+        if (shown.time.isNull() || !std::equal(frame, frame + spectrum::kPoints, lastFrame.begin()))
+            shown.time = QDateTime::currentDateTime();
+        std::copy(frame, frame + spectrum::kPoints, lastFrame.begin());
+        shown.readouts = spectrum::analyse(frame, work);
+        shown.tbIndex = tbIndex;
+        shown.gainIndex = gainIndex;
+    }
     shown.xPos = xPos;
-    shown.readouts = readouts;
     adjustGraph(bufDisp.data(), work.im.data(), xPos);
+    if (referencePoint) {
+        graph.cursorH(plot::kCentreY - referencePoint->y(), kReferenceColour);
+        graph.cursorV(referencePoint->x() - plot::kLeft, kReferenceColour);
+    }
     graph.signal(bufDisp.data(), kTraceColour);
 
     showReadouts();
+}
+
+void Analizator::setReference(std::optional<QPoint> point)
+{
+    referencePoint = point;
+}
+
+// Stop freezes the spectrum and its readouts while frames keep coming; the
+// next press shows them again.
+void Analizator::runSlot()
+{
+    stopped = !stopped;
+    runButton->setText(stopped ? QStringLiteral("Run") : QStringLiteral("Stop"));
+    window->update();
 }
 
 void Analizator::setNoData(bool none)
@@ -137,7 +172,8 @@ void Analizator::setNoData(bool none)
 
 void Analizator::showReadouts()
 {
-    if (noData) {
+    // A stopped spectrum keeps the readouts of its frame.
+    if (noData && !stopped) {
         powerLabel->setText(QStringLiteral("Power: --"));
         thdLabel->setText(QStringLiteral("THD+N: --"));
         return;

@@ -4,11 +4,14 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPoint>
 
 #include <array>
+#include <optional>
 
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QScrollBar;
 class ZORCom;
 
@@ -30,6 +33,12 @@ public:
     // No good frame has come for longer than one can take: the readouts show
     // "--" instead of numbers for the old picture (or for no signal at all).
     void setNoData(bool none);
+    // The reference cursor, a cross at a window point inside the plot; none
+    // removes it.
+    void setReference(std::optional<QPoint> point);
+    std::optional<QPoint> reference() const { return referencePoint; }
+    // Run/Stop has frozen the spectrum and its readouts.
+    bool isStopped() const { return stopped; }
 
     // The spectrum on screen: the settings and readouts of its paint; its bin
     // levels are levels() until the next paint. time is null before the first.
@@ -51,9 +60,12 @@ private slots:
     void taSlot();
     void vaSlot();
     void xPosSlot();
+    void runSlot();
 
 private:
     bool noData = false;
+    bool stopped = false;
+    std::optional<QPoint> referencePoint;
     void showReadouts();
     static double fft(double *re, double *im, int m, const double *tab, int tabLen);
     static void adjustGraph(int *disp, const double *levels, int shift);
@@ -64,6 +76,7 @@ private:
     QScrollBar *xPosBar;
     QLabel *powerLabel;
     QLabel *thdLabel;
+    QPushButton *runButton;
 
     // The transform's working arrays live here so that a paint allocates nothing.
     spectrum::Workspace work;

@@ -69,11 +69,16 @@ Generator::Generator(QWidget *w, GenTable *t)
     periodLabel = new QLabel(QStringLiteral("Gain: 0V"), window);
     periodLabel->setObjectName(QStringLiteral("periodLabel"));
     periodLabel->setGeometry(838, 120, 200, 20);
+    // Under them, the frequency the two make the device play; empty until
+    // the first frequency is computed, like them.
+    playedLabel = new QLabel(window);
+    playedLabel->setObjectName(QStringLiteral("playedLabel"));
+    playedLabel->setGeometry(838, 140, 200, 20);
 
     // Until a port is open nothing could reach the device; the step size is
     // only a property of the frequency box.
     for (QWidget *control : std::initializer_list<QWidget *> {
-             freqBox, gainBox, typeBox, dutyBox, offsetBox, tabLabel, periodLabel })
+             freqBox, gainBox, typeBox, dutyBox, offsetBox, tabLabel, periodLabel, playedLabel })
         control->setEnabled(false);
     setControlsVisible(false);
 
@@ -89,8 +94,8 @@ Generator::Generator(QWidget *w, GenTable *t)
 
 void Generator::setControlsVisible(bool visible)
 {
-    for (QWidget *control : std::initializer_list<QWidget *> {
-             freqBox, freqMulBox, gainBox, typeBox, dutyBox, offsetBox, tabLabel, periodLabel })
+    for (QWidget *control : std::initializer_list<QWidget *> { freqBox, freqMulBox, gainBox,
+             typeBox, dutyBox, offsetBox, tabLabel, periodLabel, playedLabel })
         control->setVisible(visible);
 }
 
@@ -107,7 +112,7 @@ void Generator::hide()
 void Generator::enable()
 {
     for (QWidget *control : std::initializer_list<QWidget *> {
-             freqBox, gainBox, typeBox, dutyBox, offsetBox, tabLabel, periodLabel })
+             freqBox, gainBox, typeBox, dutyBox, offsetBox, tabLabel, periodLabel, playedLabel })
         control->setEnabled(true);
 }
 
@@ -177,6 +182,8 @@ void Generator::fSlot()
     tab = clock.tab;
     tabLabel->setText(QString::number(clock.tab));
     periodLabel->setText(QString::number(clock.period));
+    if (const auto played = synthesis::playedHz(clock))
+        playedLabel->setText(QString::number(*played, 'f', 3) + QStringLiteral(" Hz"));
     if (com)
         com->setFreq(clock.period, clock.tab);
     bufChange(tab, type, gain, duty, dcShift);

@@ -78,6 +78,7 @@ private:
     QSpinBox *offsetBox;
     QLabel *tabLabel;
     QLabel *periodLabel;
+    QLabel *playedLabel;
 
     GenTable *table;
     int tab = 512;

@@ -4,11 +4,13 @@
 #include "measurements.h"
 #include "plotgeometry.h"
 #include "settingtexts.h"
+#include "triggerstatus.h"
 #include "zorcom.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
 
@@ -26,7 +28,7 @@ constexpr int kCursorRange = 256; // vertical position range, pixels
 const QColor kCursorColour(20, 80, 60);
 const QColor kChannel1Colour(20, 30, 240);
 const QColor kChannel2Colour(230, 30, 20);
-
+const QColor kReferenceColour(230, 200, 40);
 
 int timeBaseOf(int item)
 {
@@ -100,6 +102,11 @@ Oscyloskop::Oscyloskop(QWidget *w) : window(w)
     trigLevelBox->setRange(-2000, 2000);
     trigLevelBox->setSuffix(QStringLiteral("mV"));
     trigLevelBox->setValue(0);
+    // Right of the level box: what the trigger is doing. Above it, right of
+    // the position bar: Run/Stop, which also re-arms a held "Single".
+    trigStateLabel = makeLabel(window, "trigStateLabel", QString(), 835, 580, 40);
+    runButton = make<QPushButton>(window, "scopeRunButton", 792, 555, 80, 20);
+    showTrigStatus();
 
     xPosLabel = makeLabel(window, "xPosLabel", tr("Xpos: 0"), 838, 30, 100);
     yPos1Label = makeLabel(window, "yPos1Label", tr("Ypos1: 0"), 838, 50, 100);
@@ -129,15 +136,15 @@ Oscyloskop::Oscyloskop(QWidget *w) : window(w)
     connect(trigEdgeCombo, SIGNAL(activated(int)), this, SLOT(trigSlot()));
     connect(trigBandCombo, SIGNAL(activated(int)), this, SLOT(trigSlot()));
     connect(trigLevelBox, SIGNAL(valueChanged(int)), this, SLOT(trigSlot()));
+    connect(runButton, SIGNAL(clicked()), this, SLOT(runSlot()));
 }
 
 // The controls shown with the tab, in the order they are shown.
 QList<QWidget *> Oscyloskop::instrumentWidgets() const
 {
-    return {gain1Combo,   gain2Combo,  timeCombo,     xPosBar,       yPos1Bar,
-            yPos2Bar,     channel2Box, trigModeCombo, trigEdgeCombo, trigBandCombo,
-            trigLevelBox, rms1Label,   rms2Label,     avg1Label,     avg2Label,
-            vpp1Label,    vpp2Label,   freq1Label,    freq2Label};
+    return { gain1Combo, gain2Combo, timeCombo, xPosBar, yPos1Bar, yPos2Bar, channel2Box,
+        trigModeCombo, trigEdgeCombo, trigBandCombo, trigLevelBox, trigStateLabel, runButton,
+        rms1Label, rms2Label, avg1Label, avg2Label, vpp1Label, vpp2Label, freq1Label, freq2Label };
 }
 
 void Oscyloskop::show()
@@ -154,9 +161,10 @@ void Oscyloskop::hide()
 
 void Oscyloskop::enable()
 {
-    enableAll({gain1Combo, timeCombo, xPosBar, yPos1Bar, channel2Box, trigModeCombo, trigEdgeCombo,
-               trigBandCombo, trigLevelBox, rms1Label, avg1Label, vpp1Label, freq1Label},
-              true);
+    enableAll({ gain1Combo, timeCombo, xPosBar, yPos1Bar, channel2Box, trigModeCombo, trigEdgeCombo,
+                  trigBandCombo, trigLevelBox, trigStateLabel, runButton, rms1Label, avg1Label,
+                  vpp1Label, freq1Label },
+        true);
 }
 
 void Oscyloskop::start()
@@ -236,6 +244,58 @@ void Oscyloskop::trigSlot()
         8 * trigBandCombo->currentIndex();
     trigLevel = trigLevelBox->value();
     trigRearm = true;
+    edgeFound = false;
+    showTrigStatus();
+}
+
+// Stop freezes the picture and its readouts; the link goes on, frames keep
+// coming and the next press shows them again. A held "Single" is re-armed
+// instead, as a change of a trigger control would.
+void Oscyloskop::runSlot()
+{
+    switch (osc::runAction(stopped, singleHeld())) {
+    case osc::RunAction::Stop:
+        stopped = true;
+        break;
+    case osc::RunAction::Run:
+        stopped = false;
+        // "no data" came while the readouts were frozen.
+        if (noData)
+            updateReadouts();
+        break;
+    case osc::RunAction::Rearm:
+        trigRearm = true;
+        break;
+    }
+    showTrigStatus();
+    window->update();
+}
+
+bool Oscyloskop::singleHeld() const
+{
+    return osc::modeOf(trigWord) == osc::TrigMode::Single && triggered && !trigRearm;
+}
+
+void Oscyloskop::showTrigStatus()
+{
+    osc::TrigSituation situation;
+    situation.mode = osc::modeOf(trigWord);
+    situation.edgeFound = edgeFound;
+    situation.held = singleHeld();
+    situation.stopped = stopped;
+    situation.ticksSinceEdge = trigTicks;
+    const QString status = QLatin1String(osc::trigStatusText(osc::trigStatus(situation)));
+    if (trigStateLabel->text() != status)
+        trigStateLabel->setText(status);
+    const QString action
+        = QLatin1String(osc::runActionText(osc::runAction(stopped, situation.held)));
+    if (runButton->text() != action)
+        runButton->setText(action);
+}
+
+void Oscyloskop::setReference(std::optional<QPoint> point)
+{
+    referencePoint = point;
 }
 
 bool Oscyloskop::trigger(const int *raw, int *out1, int *out2, int level, int word, int xpos)
@@ -260,7 +320,9 @@ void Oscyloskop::setNoData(bool none)
     if (noData == none)
         return;
     noData = none;
-    updateReadouts();
+    // A stopped picture keeps its readouts; Run shows the news.
+    if (!stopped)
+        updateReadouts();
 }
 
 void Oscyloskop::updateReadouts()
@@ -313,6 +375,7 @@ void Oscyloskop::tick()
 {
     if (trigTicks < std::numeric_limits<int>::max())
         ++trigTicks;
+    showTrigStatus();
 }
 
 // The level line's window row: the level in display pixels above the zero
@@ -342,8 +405,10 @@ void Oscyloskop::drawLevelLine()
 
 void Oscyloskop::drawGraph(const int *frame)
 {
-    const bool channel2 = channel2Box->isChecked();
-    if (trigger(frame, bufGraph.data(), bufGraph2.data(), trigLevel, trigWord, xPos)) {
+    // Stopped, the frame is not looked at: the picture, its readouts and the
+    // trigger's state stay as they were, channel 2 drawn as it was taken.
+    const bool channel2 = stopped ? shown.twoChannels : channel2Box->isChecked();
+    if (!stopped && trigger(frame, bufGraph.data(), bufGraph2.data(), trigLevel, trigWord, xPos)) {
         // A repaint of the same frame (a tab change, a control's paint) keeps its time.
         if (shown.time.isNull() || !std::equal(frame, frame + osc::kFrame, shown.frame.begin()))
             shown.time = QDateTime::currentDateTime();
@@ -357,6 +422,10 @@ void Oscyloskop::drawGraph(const int *frame)
         updateReadouts();
         adjustGraph(channel2);
     }
+    if (!stopped) {
+        edgeFound = triggered;
+        showTrigStatus();
+    }
 
     Graph graph(window);
     graph.svWindow();
@@ -364,6 +433,10 @@ void Oscyloskop::drawGraph(const int *frame)
     graph.cursorH(plot::kCentreY - row, kCursorColour);
     paintedLevelRow = row;
     graph.cursorV(2 * xPos + 2 * osc::kWindowCentre, kCursorColour);
+    if (referencePoint) {
+        graph.cursorH(plot::kCentreY - referencePoint->y(), kReferenceColour);
+        graph.cursorV(referencePoint->x() - plot::kLeft, kReferenceColour);
+    }
     graph.signal(bufGraph.data(), kChannel1Colour);
     if (channel2)
         graph.signal(bufGraph2.data(), kChannel2Colour);

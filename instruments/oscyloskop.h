@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPoint>
 #include <QRegion>
 #include <QStringList>
 
@@ -13,6 +14,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QScrollBar;
 class QSpinBox;
 class ZORCom;
@@ -44,6 +46,12 @@ public:
     QRegion levelLineRegion() const;
     // One tick of the refresh timer; the count stops at its top instead of wrapping.
     void tick();
+    // The reference cursor, a cross at a window point inside the plot; none
+    // removes it.
+    void setReference(std::optional<QPoint> point);
+    std::optional<QPoint> reference() const { return referencePoint; }
+    // Run/Stop has frozen the picture and its readouts.
+    bool isStopped() const { return stopped; }
 
     // The frame behind the picture on screen, whole, with the settings it was
     // shown with; time is null until a frame has been shown.
@@ -71,9 +79,17 @@ private slots:
     void yPosSlot();
     void channel2Slot();
     void trigSlot();
+    void runSlot();
 
 private:
     bool noData = false;
+    bool stopped = false;
+    // The latest frame the trigger looked at held an edge (since the trigger
+    // controls last changed).
+    bool edgeFound = false;
+    std::optional<QPoint> referencePoint;
+    bool singleHeld() const;
+    void showTrigStatus();
     bool trigger(const int *raw, int *out1, int *out2, int level, int word, int xpos);
     void updateReadouts();
     void adjustGraph(bool channel2);
@@ -93,6 +109,8 @@ private:
     QComboBox *trigEdgeCombo;
     QComboBox *trigBandCombo;
     QSpinBox *trigLevelBox;
+    QLabel *trigStateLabel;
+    QPushButton *runButton;
     QLabel *xPosLabel;
     QLabel *yPos1Label;
     QLabel *yPos2Label;

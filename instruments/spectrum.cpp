@@ -142,7 +142,7 @@ void adjustGraph(int *disp, const double *levels, int xPos)
 {
     const int shift = std::clamp(xPos, -kMaxShift, 0);
     for (int i = 0; i < kDispLen; ++i) {
-        const double v = levels[i - shift] * 26.0 - 2148.0;
+        const double v = levels[i - shift] * kUnitsPerDb - 2148.0;
         if (!(v > kFloor)) // also minus infinity and not-a-number
             disp[i] = kFloor;
         else if (v >= static_cast<double>(std::numeric_limits<int>::max()))

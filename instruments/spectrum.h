@@ -51,6 +51,8 @@ double thdn(double *power, int count, double totalDb);
 // for a level L, truncated toward zero, at least -1024 (also for a level that
 // is not finite). xPos is clamped to -128 .. 0; `levels` needs 640 entries.
 void adjustGraph(int *disp, const double *levels, int xPos);
+// The trace's vertical scale: display units per dB of level.
+constexpr double kUnitsPerDb = 26.0;
 
 constexpr int kBinsPerDivision = 32; // the device samples 32 times per division of span
 

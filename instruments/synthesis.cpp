@@ -115,4 +115,11 @@ SampleClock sampleClockAt(double hz)
     return SampleClock { static_cast<int>(t.tab), static_cast<int>(t.period) };
 }
 
+std::optional<double> playedHz(const SampleClock &clock)
+{
+    if (clock.tab < 1 || clock.period < 1)
+        return std::nullopt;
+    return double(kDeviceClockHz) / (double(clock.tab) * clock.period);
+}
+
 } // namespace synthesis

@@ -4,6 +4,8 @@
 // and the table length and sample period that give a requested frequency.
 // Plain functions over arrays, no widgets.
 
+#include <optional>
+
 namespace synthesis {
 
 // Rows of the panel's waveform list; the row index is what the panel passes on.
@@ -59,5 +61,10 @@ SampleClock sampleClock(int hz);
 // The same search for a frequency with a fraction (labbench-cli's --freq), to
 // the nearest 1/64 Hz.
 SampleClock sampleClockAt(double hz);
+
+// The frequency the device plays from a table length and period:
+// 32 MHz / (tab x period), e.g. 1008.065 Hz for the 1000 Hz setting (512, 62).
+// Nothing for a length or period below 1, which plays nothing.
+std::optional<double> playedHz(const SampleClock &clock);
 
 } // namespace synthesis

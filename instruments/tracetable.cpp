@@ -162,10 +162,8 @@ QByteArray generatorTable(const GeneratorTable &g, const QString &port, const QD
     QByteArray out("# labbench generator\n");
     line(out, "waveform", textOf(texts::kWaveforms, g.type));
     line(out, "frequency_Hz", QByteArray::number(g.freq));
-    line(out, "played_Hz",
-        g.tab > 0 && g.period > 0
-            ? number(double(synthesis::kDeviceClockHz) / (double(g.tab) * g.period))
-            : QByteArrayLiteral("none"));
+    const auto played = synthesis::playedHz({ g.tab, g.period });
+    line(out, "played_Hz", played ? number(*played) : QByteArrayLiteral("none"));
     line(out, "table_length", QByteArray::number(g.tab));
     line(out, "sample_period_ticks", QByteArray::number(g.period));
     line(out, "amplitude_mV", QByteArray::number(g.amplitude));

@@ -4,8 +4,8 @@
 //
 // With --readme each instrument is first set up the way the user guide shows
 // it (both channels apart on a triggered picture, the tone in the middle of
-// the analyzer's view, the cursor readouts showing), through the controls
-// themselves, as the user would.
+// the analyzer's view, a reference cursor and the cursor readouts showing),
+// through the controls themselves, as the user would.
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -32,11 +32,12 @@ void settle(int ms)
     loop.exec();
 }
 
-// The left button pressed or released at a point of the window, as the mouse does.
-void mouse(QWidget &window, QEvent::Type type, QPoint point)
+// A button pressed or released at a point of the window, as the mouse does.
+void mouse(
+    QWidget &window, QEvent::Type type, QPoint point, Qt::MouseButton button = Qt::LeftButton)
 {
-    QMouseEvent event(type, QPointF(point), QPointF(window.mapToGlobal(point)), Qt::LeftButton,
-        type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QMouseEvent event(type, QPointF(point), QPointF(window.mapToGlobal(point)), button,
+        type == QEvent::MouseButtonPress ? button : Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&window, &event);
 }
 
@@ -102,13 +103,28 @@ bool setUpAnalyzer(QWidget &window)
 }
 
 // Where a held mouse button shows the cursor readouts, per tab; none elsewhere.
+// On the oscilloscope, the second crest of the sine after the trigger.
 QPoint readoutPoint(int tab)
 {
     switch (tab) {
     case 0:
-        return { 522, 158 };
+        return { 592, 81 };
     case 2:
         return { 138, 222 };
+    default:
+        return {};
+    }
+}
+
+// Where the right button puts the reference cursor, per tab: the crest before
+// the readout's on the oscilloscope, the centre line at 1 kHz on the analyzer.
+QPoint referencePoint(int tab)
+{
+    switch (tab) {
+    case 0:
+        return { 434, 81 };
+    case 2:
+        return { 74, 286 };
     default:
         return {};
     }
@@ -151,6 +167,10 @@ int main(int argc, char *argv[])
             readout = readoutPoint(tab);
         }
         settle(settleMs);
+        if (readme && !referencePoint(tab).isNull()) {
+            mouse(window, QEvent::MouseButtonPress, referencePoint(tab), Qt::RightButton);
+            mouse(window, QEvent::MouseButtonRelease, referencePoint(tab), Qt::RightButton);
+        }
         if (!readout.isNull())
             mouse(window, QEvent::MouseButtonPress, readout);
         const QString file

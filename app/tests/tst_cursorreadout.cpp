@@ -57,6 +57,32 @@ private:
         return { t->text(), u->text() };
     }
 
+    // The texts of the difference readouts from `first` down, 20 pixels
+    // apart, each 120 x 15; stops at the first one missing.
+    static QStringList deltas(MainWindow &w, QPoint first)
+    {
+        QStringList texts;
+        for (QPoint at = first;; at += QPoint(0, 20)) {
+            QLabel *found = nullptr;
+            for (QLabel *label : w.findChildren<QLabel *>()) {
+                if (label->isVisible() && label->geometry() == QRect(at, QSize(120, 15)))
+                    found = label;
+            }
+            if (!found)
+                return texts;
+            texts << found->text();
+        }
+    }
+
+    static bool crossAt(MainWindow &w, QPoint at)
+    {
+        const QColor yellow(230, 200, 40);
+        const QImage image = w.grab().toImage();
+        // Away from the point itself, where a trace or a cursor may cross it.
+        return image.pixelColor(at.x(), at.y() < 286 ? 500 : 60) == yellow
+            && image.pixelColor(at.x() < 394 ? 700 : 40, at.y()) == yellow;
+    }
+
     // Table entries that differ between two generator tables.
     static int changedEntries(const Table &a, const Table &b)
     {
@@ -223,6 +249,89 @@ private slots:
         controls::selectTab(w, 4);
         release(w, QPoint(300, 300));
         QCOMPARE(visibleReadouts(w), 0);
+    }
+
+    // The right button sets the reference cursor where it is pressed, shows
+    // no readout itself, and the readouts under the left button then tell the
+    // pointer against it; the right button again removes it.
+    void oscilloscopeReferenceCursor()
+    {
+        MainWindow w;
+        w.show();
+        controls::click(w, QPoint(200, 150), Qt::RightButton);
+        QCOMPARE(visibleReadouts(w), 0);
+        QVERIFY(crossAt(w, QPoint(200, 150)));
+
+        // "200us/dz": a pixel is 6.25 us.
+        press(w, QPoint(359, 150));
+        QCOMPARE(readouts(w, QPoint(359, 150)).size(), 2);
+        QCOMPARE(deltas(w, QPoint(359, 190)),
+            QStringList({ QStringLiteral("  \u0394T: 994us"), QStringLiteral("  \u0394U: 0.00uV"),
+                QStringLiteral("  1/\u0394T: 1006Hz") }));
+        move(w, QPoint(264, 86));
+        QCOMPARE(deltas(w, QPoint(264, 126)),
+            QStringList({ QStringLiteral("  \u0394T: 400us"), QStringLiteral("  \u0394U: 2560mV"),
+                QStringLiteral("  1/\u0394T: 2500Hz") }));
+        QCOMPARE(visibleReadouts(w), 5);
+        release(w, QPoint(264, 86));
+        QCOMPARE(visibleReadouts(w), 0);
+
+        // Dragging with the right button held shows nothing either.
+        controls::mouse(w, QEvent::MouseButtonPress, QPoint(500, 300), Qt::RightButton);
+        controls::mouse(w, QEvent::MouseMove, QPoint(520, 310), Qt::RightButton);
+        QCOMPARE(visibleReadouts(w), 0);
+        controls::mouse(w, QEvent::MouseButtonRelease, QPoint(520, 310), Qt::RightButton);
+        QVERIFY(!crossAt(w, QPoint(200, 150)));
+        press(w, QPoint(359, 150));
+        QCOMPARE(visibleReadouts(w), 2);
+    }
+
+    // Shift with the left button sets it too; Escape removes it. Each of the
+    // two tabs has its own.
+    void analyzerReferenceCursorAndEscape()
+    {
+        MainWindow w;
+        w.show();
+        controls::selectTab(w, 2);
+        controls::click(w, QPoint(74, 286), Qt::LeftButton, Qt::ShiftModifier);
+        QCOMPARE(visibleReadouts(w), 0);
+        QVERIFY(crossAt(w, QPoint(74, 286)));
+        press(w, QPoint(138, 222));
+        QCOMPARE(deltas(w, QPoint(138, 262)),
+            QStringList(
+                { QStringLiteral("  \u0394F: 2500Hz"), QStringLiteral("  \u0394dB: 9.85dB") }));
+        QCOMPARE(visibleReadouts(w), 4);
+        release(w, QPoint(138, 222));
+
+        controls::selectTab(w, 0);
+        press(w, QPoint(138, 222));
+        QCOMPARE(visibleReadouts(w), 2);
+        release(w, QPoint(138, 222));
+
+        controls::selectTab(w, 2);
+        QVERIFY(controls::key(w, Qt::Key_Escape));
+        QVERIFY(!crossAt(w, QPoint(74, 286)));
+        press(w, QPoint(138, 222));
+        QCOMPARE(visibleReadouts(w), 2);
+        release(w, QPoint(138, 222));
+    }
+
+    // Off the plot the right button sets nothing; on the generator tab it
+    // shows the readouts as any button does.
+    void noReferenceOffThePlotNorOnTheGenerator()
+    {
+        MainWindow w;
+        w.show();
+        controls::click(w, QPoint(300, 542), Qt::RightButton);
+        press(w, QPoint(359, 150));
+        QCOMPARE(visibleReadouts(w), 2);
+        release(w, QPoint(359, 150));
+
+        controls::selectTab(w, 1);
+        controls::mouse(w, QEvent::MouseButtonPress, QPoint(458, 222), Qt::RightButton);
+        QCOMPARE(readouts(w, QPoint(458, 222)),
+            QStringList({ QStringLiteral("  T: 125.0us"), QStringLiteral("  U: 312mV") }));
+        QCOMPARE(visibleReadouts(w), 2);
     }
 
     // The stroke that a release on another tab ended does not go on with a

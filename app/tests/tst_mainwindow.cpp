@@ -49,6 +49,37 @@ private slots:
         QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Open port"));
     }
 
+    // Run/Stop, the trigger's state and the generator's played frequency sit
+    // where nothing else on their tab does.
+    void addedControlsHaveRoomOfTheirOwn_data()
+    {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("control");
+        QTest::newRow("oscilloscope Run/Stop") << 0 << "scopeRunButton";
+        QTest::newRow("trigger state") << 0 << "trigStateLabel";
+        QTest::newRow("generator played frequency") << 1 << "playedLabel";
+        QTest::newRow("analyzer Run/Stop") << 2 << "spectrumRunButton";
+    }
+
+    void addedControlsHaveRoomOfTheirOwn()
+    {
+        QFETCH(int, tab);
+        QFETCH(QString, control);
+        MainWindow w;
+        w.show();
+        controls::selectTab(w, tab);
+        auto *mine = w.findChild<QWidget *>(control);
+        QVERIFY(mine && mine->isVisible());
+        QCOMPARE(mine->parentWidget(), &w);
+        for (QWidget *other : w.findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            if (other == mine || other == w.QMainWindow::centralWidget() || !other->isVisible())
+                continue;
+            QVERIFY2(!mine->geometry().intersects(other->geometry()),
+                qPrintable(other->objectName() + QLatin1Char(' ') + QString::number(other->x())
+                    + QLatin1Char(',') + QString::number(other->y())));
+        }
+    }
+
     void firstTickShowsTheStatusText()
     {
         MainWindow w;

@@ -36,6 +36,12 @@ private slots:
     void texts();
     void generatorWithoutFrequencyUsesOneKilohertz_data();
     void generatorWithoutFrequencyUsesOneKilohertz();
+    void deltaTexts_data();
+    void deltaTexts();
+    void deltaPlaces_data();
+    void deltaPlaces();
+    void noDeltasOffThePlotOrOnOtherTabs_data();
+    void noDeltasOffThePlotOrOnOtherTabs();
 };
 
 void TestReadout::engineeringValue_data()
@@ -223,6 +229,142 @@ void TestReadout::generatorWithoutFrequencyUsesOneKilohertz()
     const auto labels = readout::labels(1, QPoint(458, 222), scales);
     QVERIFY(labels);
     QCOMPARE(labels->textT, QStringLiteral("  T: 125.0us"));
+}
+
+// The pointer against the reference cursor, at the true scales: on the
+// oscilloscope 1/32 of a division's labelled time and 40 mV at "2.5V/dz" per
+// pixel; on the analyzer half a bin and 1/6.5 dB per pixel.
+void TestReadout::deltaTexts_data()
+{
+    QTest::addColumn<int>("device");
+    QTest::addColumn<int>("oscTime");
+    QTest::addColumn<int>("gainIndex");
+    QTest::addColumn<int>("span");
+    QTest::addColumn<int>("shift");
+    QTest::addColumn<QPoint>("reference");
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<QStringList>("texts");
+    const QString dT = QStringLiteral("  \u0394T: ");
+    const QString dU = QStringLiteral("  \u0394U: ");
+    const QString inverse = QStringLiteral("  1/\u0394T: ");
+    const QString dF = QStringLiteral("  \u0394F: ");
+    const QString dDb = QStringLiteral("  \u0394dB: ");
+    QTest::newRow("one period of 1008 Hz at 200us/dz, 159 pixels")
+        << 0 << 200 << 0 << 2500 << 0 << QPoint(200, 286) << QPoint(359, 286)
+        << QStringList { dT + "994us", dU + "0.00uV", inverse + "1006Hz" };
+    QTest::newRow("a division right and up at 200us/dz and 2.5V/dz")
+        << 0 << 200 << 0 << 2500 << 0 << QPoint(394, 286) << QPoint(458, 222)
+        << QStringList { dT + "400us", dU + "2560mV", inverse + "2500Hz" };
+    QTest::newRow("pointer left of and below the reference: negative, 1/dT not")
+        << 0 << 200 << 0 << 2500 << 0 << QPoint(458, 222) << QPoint(394, 286)
+        << QStringList { dT + "-400us", dU + "-2560mV", inverse + "2500Hz" };
+    QTest::newRow("same column: no 1/dT")
+        << 0 << 200 << 0 << 2500 << 0 << QPoint(300, 100) << QPoint(300, 200)
+        << QStringList { dT + "0.00us", dU + "-4.00V", inverse + "--" };
+    QTest::newRow("25mV/dz") << 0 << 200 << 6 << 2500 << 0 << QPoint(394, 286) << QPoint(458, 222)
+                             << QStringList { dT + "400us", dU + "25.60mV", inverse + "2500Hz" };
+    QTest::newRow("one pixel at the fastest time base")
+        << 0 << 8 << 0 << 2500 << 0 << QPoint(394, 286) << QPoint(395, 286)
+        << QStringList { dT + "0.25us", dU + "0.00uV", inverse + "4000.0kHz" };
+    QTest::newRow("across the plot at 50ms/dz")
+        << 0 << 50000 << 0 << 2500 << 0 << QPoint(11, 286) << QPoint(777, 286)
+        << QStringList { dT + "1197ms", dU + "0.00uV", inverse + "836mHz" };
+    QTest::newRow("analyzer: a division right and up at 2.5kHz/dz")
+        << 2 << 200 << 0 << 2500 << 0 << QPoint(74, 286) << QPoint(138, 222)
+        << QStringList { dF + "2500Hz", dDb + "9.85dB" };
+    QTest::newRow("analyzer: the shift moves both cursors alike")
+        << 2 << 200 << 0 << 2500 << -128 << QPoint(74, 286) << QPoint(138, 222)
+        << QStringList { dF + "2500Hz", dDb + "9.85dB" };
+    QTest::newRow("analyzer: one pixel right, two dB down")
+        << 2 << 200 << 0 << 2500 << 0 << QPoint(200, 300) << QPoint(201, 313)
+        << QStringList { dF + "39.1Hz", dDb + "-2.00dB" };
+    QTest::newRow("analyzer: across the plot at 62.5kHz/dz")
+        << 2 << 200 << 0 << 62500 << 0 << QPoint(11, 286) << QPoint(777, 286)
+        << QStringList { dF + "748.0kHz", dDb + "0.00dB" };
+}
+
+void TestReadout::deltaTexts()
+{
+    QFETCH(int, device);
+    QFETCH(int, oscTime);
+    QFETCH(int, gainIndex);
+    QFETCH(int, span);
+    QFETCH(int, shift);
+    QFETCH(QPoint, reference);
+    QFETCH(QPoint, pos);
+    QFETCH(QStringList, texts);
+    readout::Scales scales = exampleScales();
+    scales.oscTime = oscTime;
+    scales.oscGainIndex = gainIndex;
+    scales.span = span;
+    scales.shift = shift;
+    const auto lines = readout::deltas(device, reference, pos, scales);
+    QVERIFY(lines);
+    QStringList got;
+    for (const readout::DeltaLine &line : *lines)
+        got << line.text;
+    QCOMPARE(got, texts);
+}
+
+// Under the two labels while there is room, otherwise above them; 20 pixels
+// apart, left of the pointer near the right edge.
+void TestReadout::deltaPlaces_data()
+{
+    QTest::addColumn<int>("device");
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<QPoint>("first");
+    QTest::addColumn<int>("count");
+    QTest::newRow("under the labels") << 0 << QPoint(458, 222) << QPoint(458, 262) << 3;
+    QTest::newRow("last column right of the pointer")
+        << 0 << QPoint(657, 100) << QPoint(657, 140) << 3;
+    QTest::newRow("first column left of the pointer")
+        << 0 << QPoint(658, 100) << QPoint(538, 140) << 3;
+    QTest::newRow("last row under the labels") << 0 << QPoint(100, 446) << QPoint(100, 486) << 3;
+    QTest::newRow("first row above the labels") << 0 << QPoint(100, 447) << QPoint(100, 387) << 3;
+    QTest::newRow("above labels that went up") << 0 << QPoint(100, 520) << QPoint(100, 430) << 3;
+    QTest::newRow("analyzer, two lines above") << 2 << QPoint(100, 520) << QPoint(100, 450) << 2;
+    QTest::newRow("analyzer, bottom right corner")
+        << 2 << QPoint(777, 541) << QPoint(657, 471) << 2;
+}
+
+void TestReadout::deltaPlaces()
+{
+    QFETCH(int, device);
+    QFETCH(QPoint, pos);
+    QFETCH(QPoint, first);
+    QFETCH(int, count);
+    const auto lines = readout::deltas(device, QPoint(394, 286), pos, exampleScales());
+    QVERIFY(lines);
+    QCOMPARE(int(lines->size()), count);
+    for (int i = 0; i < count; ++i)
+        QCOMPARE((*lines)[std::size_t(i)].pos, first + QPoint(0, 20 * i));
+    // Never over the two labels, never past the plot's edges.
+    const auto labels = readout::labels(device, pos, exampleScales());
+    QVERIFY(labels);
+    const QRect labelT(labels->posT, QSize(readout::kLabelWidth, readout::kLabelHeight));
+    const QRect labelU(labels->posU, QSize(readout::kLabelWidth, readout::kLabelHeight));
+    for (const readout::DeltaLine &line : *lines) {
+        const QRect r(line.pos, QSize(readout::kDeltaWidth, readout::kLabelHeight));
+        QVERIFY(!r.intersects(labelT) && !r.intersects(labelU));
+        QVERIFY(r.left() > 10 && r.right() < 778 && r.top() > 30 && r.bottom() < 542);
+    }
+}
+
+void TestReadout::noDeltasOffThePlotOrOnOtherTabs_data()
+{
+    QTest::addColumn<int>("device");
+    QTest::addColumn<QPoint>("pos");
+    QTest::newRow("oscilloscope, on the frame") << 0 << QPoint(10, 200);
+    QTest::newRow("analyzer, beside the plot") << 2 << QPoint(900, 100);
+    QTest::newRow("generator") << 1 << QPoint(300, 200);
+    QTest::newRow("logic analyzer") << 3 << QPoint(300, 200);
+}
+
+void TestReadout::noDeltasOffThePlotOrOnOtherTabs()
+{
+    QFETCH(int, device);
+    QFETCH(QPoint, pos);
+    QVERIFY(!readout::deltas(device, QPoint(394, 286), pos, exampleScales()));
 }
 
 QTEST_MAIN(TestReadout)

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -85,6 +86,9 @@ private slots:
     void sineFramePeaksAtItsBinAndReadsOut();
     void scrollingMovesTheSpectrumLeft();
     void zeroFrameLiesOnBottomEdgeAndReadsInfinityAndNaN();
+    void runButtonBesideTheScrollBar();
+    void stopFreezesTheSpectrumAndTheReadouts();
+    void referenceCrossIsDrawnUntilRemoved();
 };
 
 void TestAnalizator::freshPanelShowsInitialChoicesDisabledAndHidden()
@@ -259,6 +263,75 @@ void TestAnalizator::zeroFrameLiesOnBottomEdgeAndReadsInfinityAndNaN()
     QCOMPARE(highestTracePixel(image).y(), 542);
     QCOMPARE(w.control<QLabel>("powerLabel")->text(), QStringLiteral("Power: -infdaB"));
     QCOMPARE(w.control<QLabel>("thdLabel")->text(), QStringLiteral("THD+N: nan%"));
+}
+
+void TestAnalizator::runButtonBesideTheScrollBar()
+{
+    Window w;
+    w.show();
+    auto *run = w.control<QPushButton>("spectrumRunButton");
+    QVERIFY(run);
+    QCOMPARE(run->geometry(), QRect(792, 555, 80, 20));
+    QCOMPARE(run->text(), QStringLiteral("Stop"));
+    QVERIFY(!run->isEnabled());
+    QVERIFY(run->isHidden());
+    w.panel->show();
+    QVERIFY(run->isVisible());
+    w.panel->enable();
+    QVERIFY(run->isEnabled());
+    w.panel->hide();
+    QVERIFY(!run->isVisible());
+    for (QWidget *other : w.findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (other != run)
+            QVERIFY2(
+                !run->geometry().intersects(other->geometry()), qPrintable(other->objectName()));
+    }
+}
+
+void TestAnalizator::stopFreezesTheSpectrumAndTheReadouts()
+{
+    Window w;
+    w.panel->enable();
+    auto *run = w.control<QPushButton>("spectrumRunButton");
+    auto *power = w.control<QLabel>("powerLabel");
+    const QPoint first = highestTracePixel(w.paint(sine(1000.0, 64)));
+    const QString firstPower = power->text();
+    const QDateTime firstTime = w.panel->picture().time;
+
+    run->click();
+    QVERIFY(w.panel->isStopped());
+    QCOMPARE(run->text(), QStringLiteral("Run"));
+    // Another tone at another level: the plot and the readouts stay.
+    QCOMPARE(highestTracePixel(w.paint(sine(300.0, 100))), first);
+    QCOMPARE(power->text(), firstPower);
+    QCOMPARE(w.panel->picture().time, firstTime);
+    QVERIFY(w.panel->levels()[64] > w.panel->levels()[100]);
+    // Scrolling moves along the frozen spectrum: bin 64 two divisions left.
+    w.control<QScrollBar>("xPosBar")->setValue(-64);
+    const QPoint scrolled = highestTracePixel(w.paint(sine(300.0, 100)));
+    QCOMPARE(scrolled, QPoint(11, first.y())); // column 10 is the frame
+    w.control<QScrollBar>("xPosBar")->setValue(0);
+
+    run->click();
+    QCOMPARE(run->text(), QStringLiteral("Stop"));
+    const QPoint second = highestTracePixel(w.paint(sine(300.0, 100)));
+    QVERIFY2(second.x() == 210 || second.x() == 211, qPrintable(QString::number(second.x())));
+    QVERIFY(power->text() != firstPower);
+}
+
+void TestAnalizator::referenceCrossIsDrawnUntilRemoved()
+{
+    Window w;
+    const QColor reference(230, 200, 40);
+    w.panel->setReference(QPoint(300, 150));
+    QImage image = w.paint(Samples {});
+    QCOMPARE(image.pixelColor(300, 400), reference);
+    QCOMPARE(image.pixelColor(600, 150), reference);
+    QCOMPARE(image.pixelColor(301, 400), QColor(Qt::black));
+    w.panel->setReference(std::nullopt);
+    QVERIFY(!w.panel->reference());
+    image = w.paint(Samples {});
+    QCOMPARE(image.pixelColor(300, 400), QColor(Qt::black));
 }
 
 QTEST_MAIN(TestAnalizator)

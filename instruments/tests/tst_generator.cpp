@@ -116,6 +116,8 @@ private slots:
     void selectingArbitraryKeepsTheLastWave();
     void drawingRepaintsTheWindow();
     void previewShowsTableAtTheDrawnRows();
+    void playedFrequencyBesideLengthAndPeriod_data();
+    void playedFrequencyBesideLengthAndPeriod();
 };
 
 void TestGenerator::controlsStartHiddenDisabledWithInitialValues()
@@ -488,6 +490,55 @@ void TestGenerator::previewShowsTableAtTheDrawnRows()
     QCOMPARE(image.pixelColor(50, 286), trace); // zeros elsewhere
     QCOMPARE(image.pixelColor(200 + 512, 200), trace); // the repeated half period
     QCOMPARE(image.pixelColor(522, 400), cursor);
+}
+
+void TestGenerator::playedFrequencyBesideLengthAndPeriod_data()
+{
+    QTest::addColumn<int>("hz");
+    QTest::addColumn<QString>("tab");
+    QTest::addColumn<QString>("period");
+    QTest::addColumn<QString>("played");
+    QTest::newRow("1000 Hz") << 1000 << "512"
+                             << "62"
+                             << "1008.065 Hz";
+    QTest::newRow("100 Hz") << 100 << "512"
+                            << "624"
+                            << "100.160 Hz";
+    QTest::newRow("2000 Hz") << 2000 << "498"
+                             << "32"
+                             << "2008.032 Hz";
+    QTest::newRow("500 kHz") << 500000 << "2"
+                             << "32"
+                             << "500000.000 Hz";
+}
+
+// Under the table length and the period, the frequency the two make the
+// device play; empty, greyed and hidden like them before the tab starts.
+void TestGenerator::playedFrequencyBesideLengthAndPeriod()
+{
+    QFETCH(int, hz);
+    QFETCH(QString, tab);
+    QFETCH(QString, period);
+    QFETCH(QString, played);
+    Bench b;
+    QLabel *label = b.label("playedLabel");
+    QVERIFY(label);
+    QCOMPARE(label->geometry(), QRect(838, 140, 200, 20));
+    QCOMPARE(label->text(), QString());
+    QVERIFY(!label->isEnabled());
+    QVERIFY(label->isHidden());
+    b.window.show();
+    b.gen->show();
+    QVERIFY(label->isVisible());
+    b.gen->enable();
+    QVERIFY(label->isEnabled());
+
+    b.setBox("freqBox", hz);
+    QCOMPARE(b.label("tabLabel")->text(), tab);
+    QCOMPARE(b.label("periodLabel")->text(), period);
+    QCOMPARE(label->text(), played);
+    b.gen->hide();
+    QVERIFY(!label->isVisible());
 }
 
 QTEST_MAIN(TestGenerator)

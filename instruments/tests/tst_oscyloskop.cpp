@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QtTest>
@@ -75,6 +76,25 @@ RawFrame flat(int v)
 const QColor kCursor(20, 80, 60);
 const QColor kChannel1(20, 30, 240);
 const QColor kChannel2(230, 30, 20);
+const QColor kReference(230, 200, 40);
+
+// A square of 64-sample period between -amplitude and amplitude raw.
+RawFrame square(int amplitude)
+{
+    RawFrame f;
+    for (std::size_t i = 0; i < f.size(); ++i)
+        f[i] = (i % 64) >= 32 ? amplitude : -amplitude;
+    return f;
+}
+
+// Flat at -100 raw, rising to `top` at sample 600: one rising edge through 0.
+RawFrame risingTo(int top)
+{
+    RawFrame f = flat(-100);
+    for (std::size_t i = 600; i < f.size(); ++i)
+        f[i] = top;
+    return f;
+}
 
 QStringList items(const QComboBox *combo)
 {
@@ -118,6 +138,13 @@ private slots:
     void channel2TraceOnlyWhenTicked();
     void readoutsOfASquareWave();
     void singleHoldsUntilATriggerControlChanges();
+
+    void runButtonAndTriggerStateAtTheirPlaces();
+    void stopFreezesThePictureAndTheReadouts();
+    void stoppedReadoutsWaitForRunToSayNoData();
+    void triggerStateFollowsTheTrigger();
+    void runButtonRearmsAHeldSingle();
+    void referenceCrossIsDrawnUntilRemoved();
 
 private:
     std::unique_ptr<Host> host;
@@ -646,6 +673,160 @@ void TestOscyloskop::singleHoldsUntilATriggerControlChanges()
     host->control<QSpinBox>("trigLevelBox")->setValue(1);
     image = host->paint(second);
     QCOMPARE(image.pixelColor(700, 86), kChannel1);
+}
+
+void TestOscyloskop::runButtonAndTriggerStateAtTheirPlaces()
+{
+    auto *run = host->control<QPushButton>("scopeRunButton");
+    auto *state = host->control<QLabel>("trigStateLabel");
+    QVERIFY(run && state);
+    QCOMPARE(run->geometry(), QRect(792, 555, 80, 20));
+    QCOMPARE(state->geometry(), QRect(835, 580, 40, 20));
+    QCOMPARE(run->text(), QStringLiteral("Stop"));
+    QCOMPARE(state->text(), QStringLiteral("Auto"));
+    // Greyed until a port has been opened, like the other controls.
+    QVERIFY(!run->isEnabled());
+    QVERIFY(!state->isEnabled());
+    host->panel->enable();
+    QVERIFY(run->isEnabled());
+    QVERIFY(state->isEnabled());
+    host->show();
+    host->panel->hide();
+    QVERIFY(run->isHidden() && state->isHidden());
+    host->panel->show();
+    QVERIFY(!run->isHidden() && !state->isHidden());
+    // Room of their own among the panel's controls.
+    for (QWidget *mine : std::initializer_list<QWidget *> { run, state }) {
+        for (QWidget *other : host->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            if (other != mine)
+                QVERIFY2(!mine->geometry().intersects(other->geometry()),
+                    qPrintable(mine->objectName() + " " + other->objectName()));
+        }
+    }
+}
+
+void TestOscyloskop::stopFreezesThePictureAndTheReadouts()
+{
+    host->panel->enable();
+    auto *run = host->control<QPushButton>("scopeRunButton");
+    auto *vpp = host->control<QLabel>("vpp1Label");
+    // +-100 raw tops out 25 pixels above the zero line, +-200 raw 50.
+    QImage image = host->paint(square(100));
+    QCOMPARE(image.pixelColor(100, 261), kChannel1);
+    QCOMPARE(vpp->text(), QStringLiteral("CH1 Vpp: 2.000V"));
+
+    run->click();
+    QVERIFY(host->panel->isStopped());
+    QCOMPARE(run->text(), QStringLiteral("Run"));
+    QCOMPARE(host->control<QLabel>("trigStateLabel")->text(), QStringLiteral("Stop"));
+    image = host->paint(square(200));
+    QCOMPARE(image.pixelColor(100, 261), kChannel1);
+    for (int y = 230; y < 255; ++y)
+        QVERIFY(image.pixelColor(100, y) != kChannel1);
+    QCOMPARE(vpp->text(), QStringLiteral("CH1 Vpp: 2.000V"));
+    // What an export takes is the frozen frame.
+    QCOMPARE(host->panel->picture().frame[40], 100);
+
+    run->click();
+    QVERIFY(!host->panel->isStopped());
+    QCOMPARE(run->text(), QStringLiteral("Stop"));
+    QCOMPARE(host->control<QLabel>("trigStateLabel")->text(), QStringLiteral("Auto"));
+    image = host->paint(square(200));
+    QCOMPARE(vpp->text(), QStringLiteral("CH1 Vpp: 4.000V"));
+    QCOMPARE(host->panel->picture().frame[40], 200);
+}
+
+void TestOscyloskop::stoppedReadoutsWaitForRunToSayNoData()
+{
+    host->panel->enable();
+    host->paint(square(100));
+    QVERIFY(host->control<QPushButton>("scopeRunButton") != nullptr);
+    host->control<QPushButton>("scopeRunButton")->click();
+    host->panel->setNoData(true);
+    QCOMPARE(host->control<QLabel>("vpp1Label")->text(), QStringLiteral("CH1 Vpp: 2.000V"));
+    host->control<QPushButton>("scopeRunButton")->click();
+    QCOMPARE(host->control<QLabel>("vpp1Label")->text(), QStringLiteral("CH1 Vpp: --"));
+}
+
+void TestOscyloskop::triggerStateFollowsTheTrigger()
+{
+    host->panel->enable();
+    auto *state = host->control<QLabel>("trigStateLabel");
+    choose(host->control<QComboBox>("trigEdgeCombo"), 1); // "Ris"
+    QCOMPARE(state->text(), QStringLiteral("Auto"));
+
+    choose(host->control<QComboBox>("trigModeCombo"), 1); // "Norm"
+    QCOMPARE(state->text(), QStringLiteral("Wait"));
+    host->paint(flat(-100));
+    QCOMPARE(state->text(), QStringLiteral("Wait"));
+    host->paint(risingTo(400));
+    QCOMPARE(state->text(), QStringLiteral("Trig"));
+    host->paint(flat(-100));
+    QCOMPARE(state->text(), QStringLiteral("Wait"));
+
+    // "Auto" waits 30 ticks for an edge, then shows frames without one.
+    choose(host->control<QComboBox>("trigModeCombo"), 2);
+    for (int tick = 0; tick < 30; ++tick)
+        host->panel->tick();
+    host->paint(flat(-100));
+    QCOMPARE(state->text(), QStringLiteral("Wait"));
+    host->panel->tick();
+    QCOMPARE(state->text(), QStringLiteral("Auto"));
+    host->paint(flat(-100));
+    QCOMPARE(state->text(), QStringLiteral("Auto"));
+    host->paint(risingTo(400));
+    QCOMPARE(state->text(), QStringLiteral("Trig"));
+}
+
+void TestOscyloskop::runButtonRearmsAHeldSingle()
+{
+    host->panel->enable();
+    auto *state = host->control<QLabel>("trigStateLabel");
+    auto *run = host->control<QPushButton>("scopeRunButton");
+    choose(host->control<QComboBox>("trigEdgeCombo"), 1); // "Ris"
+    choose(host->control<QComboBox>("trigModeCombo"), 3); // "Single"
+    QCOMPARE(state->text(), QStringLiteral("Wait"));
+    QCOMPARE(run->text(), QStringLiteral("Stop"));
+    host->paint(flat(-100));
+    QCOMPARE(state->text(), QStringLiteral("Wait"));
+
+    // The shot: 400 raw is 100 pixels above the zero line, 800 raw 200.
+    QImage image = host->paint(risingTo(400));
+    QCOMPARE(image.pixelColor(700, 186), kChannel1);
+    QCOMPARE(state->text(), QStringLiteral("Stop"));
+    QCOMPARE(run->text(), QStringLiteral("Single"));
+    for (int tick = 0; tick < 100; ++tick)
+        host->panel->tick();
+    image = host->paint(risingTo(800));
+    QCOMPARE(image.pixelColor(700, 186), kChannel1);
+    QCOMPARE(state->text(), QStringLiteral("Stop"));
+
+    run->click(); // arms the next shot
+    QCOMPARE(state->text(), QStringLiteral("Wait"));
+    QCOMPARE(run->text(), QStringLiteral("Stop"));
+    image = host->paint(risingTo(800));
+    QCOMPARE(image.pixelColor(700, 86), kChannel1);
+    QCOMPARE(state->text(), QStringLiteral("Stop"));
+    QCOMPARE(run->text(), QStringLiteral("Single"));
+}
+
+void TestOscyloskop::referenceCrossIsDrawnUntilRemoved()
+{
+    host->panel->setReference(QPoint(200, 100));
+    QCOMPARE(host->panel->reference(), std::optional<QPoint>(QPoint(200, 100)));
+    // The trace lies below the plot: only the grid, the cursors and the cross.
+    QImage image = host->paint(flat(-3000));
+    QCOMPARE(image.pixelColor(200, 400), kReference);
+    QCOMPARE(image.pixelColor(200, 31), kReference);
+    QCOMPARE(image.pixelColor(600, 100), kReference);
+    QCOMPARE(image.pixelColor(11, 100), kReference);
+    QCOMPARE(image.pixelColor(201, 400), QColor(Qt::black));
+    QCOMPARE(image.pixelColor(600, 101), QColor(Qt::black));
+
+    host->panel->setReference(std::nullopt);
+    image = host->paint(flat(-3000));
+    QCOMPARE(image.pixelColor(200, 400), QColor(Qt::black));
+    QCOMPARE(image.pixelColor(600, 100), QColor(Qt::black));
 }
 
 QTEST_MAIN(TestOscyloskop)

@@ -50,6 +50,8 @@ private slots:
     void sampleClockForFrequency();
     void sampleClockHoldsForEveryFrequency();
     void sampleClockTakesFractions();
+    void playedFrequency_data();
+    void playedFrequency();
 };
 
 void TestSynthesis::millivoltsTruncateTowardZero_data()
@@ -342,6 +344,37 @@ void TestSynthesis::sampleClockTakesFractions()
         if (!(played > asked) && !(c.tab == 2 && c.period == 32))
             QFAIL(qPrintable(QStringLiteral("%1 Hz gave %2 Hz").arg(asked).arg(played)));
     }
+}
+
+// What the device plays: 32 MHz over length times period; the generator tab
+// shows it with three decimals.
+void TestSynthesis::playedFrequency_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<int>("period");
+    QTest::addColumn<bool>("plays");
+    QTest::addColumn<QString>("hz");
+    QTest::newRow("1000 Hz asked: 512 x 62") << 512 << 62 << true << "1008.065";
+    QTest::newRow("1 Hz asked: 512 x 61538") << 512 << 61538 << true << "1.016";
+    QTest::newRow("100 Hz asked: 512 x 624") << 512 << 624 << true << "100.160";
+    QTest::newRow("2000 Hz asked: 498 x 32") << 498 << 32 << true << "2008.032";
+    QTest::newRow("100 kHz asked: 8 x 39") << 8 << 39 << true << "102564.103";
+    QTest::newRow("the fastest, 2 x 32") << 2 << 32 << true << "500000.000";
+    QTest::newRow("no entries") << 0 << 62 << false << "";
+    QTest::newRow("no period") << 512 << 0 << false << "";
+    QTest::newRow("negative length") << -2 << 32 << false << "";
+}
+
+void TestSynthesis::playedFrequency()
+{
+    QFETCH(int, tab);
+    QFETCH(int, period);
+    QFETCH(bool, plays);
+    QFETCH(QString, hz);
+    const auto played = synthesis::playedHz({ tab, period });
+    QCOMPARE(played.has_value(), plays);
+    if (played)
+        QCOMPARE(QString::number(*played, 'f', 3), hz);
 }
 
 QTEST_MAIN(TestSynthesis)

@@ -1,6 +1,7 @@
 #include "exporter.h"
 #include "mainwindow.h"
 #include "scratchdir.h"
+#include "shared.h"
 #include "simulatedbench.h"
 #include "spectrum.h"
 #include "windowcontrols.h"
@@ -14,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <cmath>
@@ -283,6 +285,74 @@ private slots:
         QVERIFY(dialog);
         QVERIFY(dialog->selectedFiles().value(0).contains(QStringLiteral("/generator-")));
         dialog->reject();
+    }
+
+    // The picture of the plot inside a saved PNG (the window's 0..1039 x 30..542).
+    static QImage savedPlot(const QString &csvPath)
+    {
+        const QImage saved(csvPath.left(csvPath.size() - 4) + QStringLiteral(".png"));
+        return saved.copy(10, 0, 769, 513).convertToFormat(QImage::Format_RGB32);
+    }
+
+    // Stopped, with the link running and frames still coming: the export
+    // holds the frozen frame, one the device sent before the stop, and its
+    // picture, not the frames that came since.
+    void oscilloscopeExportWhileStoppedHoldsTheFrozenFrame()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
+        const QImage frozen = controls::plot(w); // painted from the latest frame
+        QVERIFY(controls::press(w, "scopeRunButton"));
+        const Frame atStop = buff.snapshot();
+        QVERIFY(bench->framesPass(3));
+        QVERIFY(SimulatedBench::frameChangesFrom(atStop));
+
+        const QString path = controls::exportWithEnter(w);
+        QVERIFY(path.contains(QStringLiteral("/oscyloskop-")));
+        const Rows rows = csvRows(path);
+        QCOMPARE(rows.size(), std::size_t(1024));
+        std::vector<int> ch1;
+        for (const auto &row : rows)
+            ch1.push_back(int(std::lround(row[1] / 0.010))); // 10 mV a unit at 2.5V/dz
+        QVERIFY(bench->sent(ch1));
+        const Frame live = buff.snapshot();
+        QVERIFY(!std::equal(ch1.begin(), ch1.end(), live.begin()));
+        QCOMPARE(savedPlot(path), frozen);
+        checkPicture(w, path, QStringLiteral("200us/dz   CH1 2.5V/dz   trigger ---- Fall LF 0V"));
+    }
+
+    // The analyzer likewise: its range changed while stopped (four times the
+    // samples, 12 dB up) reaches the device, but neither the spectrum nor
+    // the export follows until Run.
+    void analyzerExportWhileStoppedHoldsTheFrozenSpectrum()
+    {
+        MainWindow w;
+        w.show();
+        controls::selectTab(w, 2);
+        QVERIFY(SimulatedBench::open(w));
+        QVERIFY(bench->framesPass(3));
+        const QImage frozen = controls::plot(w);
+        auto *power = w.findChild<QLabel *>(QStringLiteral("powerLabel"));
+        const QString frozenPower = power->text();
+        QVERIFY(controls::press(w, "spectrumRunButton"));
+        QVERIFY(controls::choose(w, "vaBox", 2)); // "125mV"
+        QTRY_COMPARE_WITH_TIMEOUT(sim->state().gain1, 2, kWaitMs);
+        QVERIFY(bench->framesPass(3));
+        QCOMPARE(controls::plot(w), frozen);
+        QCOMPARE(power->text(), frozenPower);
+
+        const QString path = controls::exportWithEnter(w);
+        QVERIFY(path.contains(QStringLiteral("/analizator-")));
+        QCOMPARE(QStringLiteral("Power: %1daB").arg(headerValue(path, "power_daB"), 0, 'f', 1),
+            frozenPower);
+        QCOMPARE(savedPlot(path), frozen);
+
+        QVERIFY(controls::press(w, "spectrumRunButton"));
+        QVERIFY(bench->framesPass(2));
+        QVERIFY(controls::plot(w) != frozen);
+        QVERIFY(power->text() != frozenPower);
     }
 
     // A folder that cannot be written: a message with the reason, and no

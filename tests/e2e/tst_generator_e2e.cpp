@@ -207,6 +207,11 @@ void TestGeneratorEndToEnd::frequencyReachesTheDevice()
         QByteArray::fromStdString(b.sim->received()).endsWith(freqDigits(period, tab)), kWait);
     QTRY_COMPARE_WITH_TIMEOUT(b.sim->state().period, period, kWait);
     QCOMPARE(b.sim->state().length, tab);
+    // The tab says what the device plays from what it received.
+    const DeviceState state = b.sim->state();
+    QCOMPARE(b.label("playedLabel")->text(),
+        QString::number(32e6 / (double(state.length) * state.period), 'f', 3)
+            + QStringLiteral(" Hz"));
     // The sine follows the new length: the device plays what the preview shows.
     QTRY_COMPARE_WITH_TIMEOUT(b.sim->state().table, buff_gen.snapshot(), kWait);
     QCOMPARE(buff_gen.snapshot(), computed(tab, 0, 1250, 50, 0, buff_gen.snapshot()));

@@ -91,15 +91,51 @@ bool choosePort(QWidget &window, const QString &path)
 
 // The event goes to the widget under the pointer, as the window system
 // delivers it, and reaches the window only if nothing on the way takes it.
-void mouse(QWidget &window, QEvent::Type type, QPoint pos)
+void mouse(QWidget &window, QEvent::Type type, QPoint pos, Qt::MouseButton button,
+    Qt::KeyboardModifiers modifiers)
 {
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButton changed = type == QEvent::MouseMove ? Qt::NoButton : button;
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
     QWidget *under = window.childAt(pos);
     QWidget *target = under ? under : &window;
     QMouseEvent event(type, QPointF(target->mapFrom(&window, pos)),
-                      QPointF(window.mapToGlobal(pos)), button, held, Qt::NoModifier);
+        QPointF(window.mapToGlobal(pos)), changed, held, modifiers);
     QApplication::sendEvent(target, &event);
+}
+
+void click(QWidget &window, QPoint pos, Qt::MouseButton button, Qt::KeyboardModifiers modifiers)
+{
+    mouse(window, QEvent::MouseButtonPress, pos, button, modifiers);
+    mouse(window, QEvent::MouseButtonRelease, pos, button, modifiers);
+}
+
+bool press(QWidget &window, const char *button)
+{
+    auto *b = window.findChild<QPushButton *>(QLatin1String(button));
+    if (!b || !b->isVisible() || !b->isEnabled())
+        return false;
+    b->click();
+    return true;
+}
+
+QString labelText(QWidget &window, const char *label)
+{
+    auto *l = window.findChild<QLabel *>(QLatin1String(label));
+    return l ? l->text() : QString();
+}
+
+bool key(QWidget &window, Qt::Key key)
+{
+    window.activateWindow();
+    if (!QTest::qWaitForWindowActive(&window))
+        return false;
+    QTest::keyClick(&window, key);
+    return true;
+}
+
+QImage plot(QWidget &window)
+{
+    return window.grab(QRect(10, 30, 769, 513)).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 QString exportWithEnter(QWidget &window)

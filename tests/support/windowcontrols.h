@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QEvent>
+#include <QImage>
 #include <QPoint>
 #include <QString>
 
@@ -27,9 +28,25 @@ bool typePortName(QWidget &window, const QString &text);
 // A choice from the list of ports present: the entry that puts path in the
 // editor. False when the list or the entry is missing.
 bool choosePort(QWidget &window, const QString &path);
-// A left-button press, a move with the button held, or the release, at pos in
-// the window's own pixels, sent to the child widget under that point.
-void mouse(QWidget &window, QEvent::Type type, QPoint pos);
+// A press of `button`, a move with it held, or its release, at pos in the
+// window's own pixels, sent to the child widget under that point.
+void mouse(QWidget &window, QEvent::Type type, QPoint pos, Qt::MouseButton button = Qt::LeftButton,
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// A press and release of `button` at pos.
+void click(QWidget &window, QPoint pos, Qt::MouseButton button,
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// A click on the named push button, as the user's; false when it is missing,
+// hidden or greyed out.
+bool press(QWidget &window, const char *button);
+// The named label's text; empty when there is none.
+QString labelText(QWidget &window, const char *label);
+// A key pressed on the active window, where its shortcuts work. False when
+// the window could not be made active.
+bool key(QWidget &window, Qt::Key key);
+
+// The plot as the window shows it now (it is painted for the picture), frame
+// included: window pixels 10..778 x 30..542.
+QImage plot(QWidget &window);
 
 // Ctrl+S on the window, then Enter in the export dialog it opens: the
 // proposed file is taken. Returns that file's path; empty when no dialog came.
