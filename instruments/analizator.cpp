@@ -14,7 +14,6 @@
 
 namespace {
 
-
 constexpr int kFastestCode = 14; // time-base code of span row 0
 constexpr int kInitialSpanRow = 7; // "2.5kHz/dz", code 7
 constexpr int kBarRange = 192;
@@ -75,6 +74,22 @@ Analizator::Analizator(QWidget *w)
     runButton->hide();
     connect(runButton, SIGNAL(clicked()), this, SLOT(runSlot()));
 
+    // Under the readouts: how many frames' spectra are averaged, and how full
+    // the average is.
+    averageBox = new QComboBox(window);
+    averageBox->setObjectName(QStringLiteral("spectrumAverageBox"));
+    averageBox->setGeometry(838, 150, 90, 20);
+    for (const int depth : FrameAverage::kDepths)
+        averageBox->addItem(FrameAverage::choiceText(depth));
+    averageBox->setEnabled(false);
+    averageBox->hide();
+    connect(averageBox, SIGNAL(activated(int)), this, SLOT(averageSlot()));
+    averageLabel = new QLabel(window);
+    averageLabel->setObjectName(QStringLiteral("spectrumAverageLabel"));
+    averageLabel->setGeometry(938, 150, 100, 20);
+    averageLabel->setEnabled(false);
+    averageLabel->hide();
+
     tbIndex = kFastestCode - kInitialSpanRow;
     gainIndex = 0;
     xPos = 0;
@@ -88,6 +103,8 @@ void Analizator::show()
     powerLabel->show();
     thdLabel->show();
     runButton->show();
+    averageBox->show();
+    averageLabel->show();
 }
 
 void Analizator::hide()
@@ -98,6 +115,8 @@ void Analizator::hide()
     powerLabel->hide();
     thdLabel->hide();
     runButton->hide();
+    averageBox->hide();
+    averageLabel->hide();
 }
 
 void Analizator::enable()
@@ -108,6 +127,8 @@ void Analizator::enable()
     powerLabel->setEnabled(true);
     thdLabel->setEnabled(true);
     runButton->setEnabled(true);
+    averageBox->setEnabled(true);
+    averageLabel->setEnabled(true);
 }
 
 // The analyzer shares the device's acquisition with the oscilloscope, so
@@ -119,6 +140,7 @@ void Analizator::start()
     com->osc1chStart();
     com->setGain(gainIndex, 0);
     com->setTimeBase(tbIndex);
+    average.restart();
 }
 
 void Analizator::drawGraph(const int *frame)
@@ -130,10 +152,13 @@ void Analizator::drawGraph(const int *frame)
     // readouts; only the view may still scroll along them.
     if (!stopped) {
         // A repaint of the same frame keeps its time.
-        if (shown.time.isNull() || !std::equal(frame, frame + spectrum::kPoints, lastFrame.begin()))
+        const bool fresh = shown.time.isNull()
+            || !std::equal(frame, frame + spectrum::kPoints, lastFrame.begin());
+        if (fresh)
             shown.time = QDateTime::currentDateTime();
         std::copy(frame, frame + spectrum::kPoints, lastFrame.begin());
-        shown.readouts = spectrum::analyse(frame, work);
+        shown.readouts = average.depth() > 1 ? spectrum::analyse(frame, work, average, fresh)
+                                             : spectrum::analyse(frame, work);
         shown.tbIndex = tbIndex;
         shown.gainIndex = gainIndex;
     }
@@ -172,6 +197,7 @@ void Analizator::setNoData(bool none)
 
 void Analizator::showReadouts()
 {
+    averageLabel->setText(average.fillText());
     // A stopped spectrum keeps the readouts of its frame.
     if (noData && !stopped) {
         powerLabel->setText(QStringLiteral("Power: --"));
@@ -179,15 +205,16 @@ void Analizator::showReadouts()
         return;
     }
     const spectrum::Readouts &readouts = shown.readouts;
-    powerLabel->setText(
-        QStringLiteral("Power: ") + QString::number(readouts.powerDb, 'f', 1) + QStringLiteral("daB"));
-    thdLabel->setText(
-        QStringLiteral("THD+N: ") + QString::number(readouts.thdnPercent, 'f', 2) + QStringLiteral("%"));
+    powerLabel->setText(QStringLiteral("Power: ") + QString::number(readouts.powerDb, 'f', 1)
+        + QStringLiteral("daB"));
+    thdLabel->setText(QStringLiteral("THD+N: ") + QString::number(readouts.thdnPercent, 'f', 2)
+        + QStringLiteral("%"));
 }
 
 void Analizator::taSlot()
 {
     tbIndex = kFastestCode - taBox->currentIndex();
+    average.restart();
     if (com)
         com->setTimeBase(tbIndex);
 }
@@ -195,8 +222,15 @@ void Analizator::taSlot()
 void Analizator::vaSlot()
 {
     gainIndex = vaBox->currentIndex();
+    average.restart();
     if (com)
         com->setGain(gainIndex, 0);
+}
+
+void Analizator::averageSlot()
+{
+    average.setDepth(FrameAverage::kDepths[std::size_t(averageBox->currentIndex())]);
+    showReadouts();
 }
 
 void Analizator::xPosSlot()

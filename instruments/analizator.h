@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frameaverage.h"
 #include "spectrum.h"
 
 #include <QDateTime>
@@ -61,6 +62,7 @@ private slots:
     void vaSlot();
     void xPosSlot();
     void runSlot();
+    void averageSlot();
 
 private:
     bool noData = false;
@@ -77,9 +79,13 @@ private:
     QLabel *powerLabel;
     QLabel *thdLabel;
     QPushButton *runButton;
+    QComboBox *averageBox;
+    QLabel *averageLabel;
 
     // The transform's working arrays live here so that a paint allocates nothing.
     spectrum::Workspace work;
+    // The bin powers of the last frames, when averaging is chosen.
+    FrameAverage average { spectrum::kPoints };
     Picture shown;
     std::array<int, spectrum::kPoints> lastFrame {};
     std::array<int, spectrum::kDispLen> bufDisp {};

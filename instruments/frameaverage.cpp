@@ -16,6 +16,16 @@ void FrameAverage::setDepth(int depth)
     restart();
 }
 
+QString FrameAverage::choiceText(int depth)
+{
+    return depth <= 1 ? QStringLiteral("Avg off") : QStringLiteral("Avg %1").arg(depth);
+}
+
+QString FrameAverage::fillText() const
+{
+    return frames <= 1 ? QString() : QStringLiteral("avg %1/%2").arg(filled).arg(frames);
+}
+
 void FrameAverage::restart()
 {
     next = 0;

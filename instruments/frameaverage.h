@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <array>
 #include <vector>
 
@@ -26,6 +28,12 @@ public:
     void mean(double *out) const;
     // Frames in the average now, at most depth().
     int count() const { return filled; }
+
+    // The choices as the averaging lists show them ("Avg off", "Avg 2", ...).
+    static QString choiceText(int depth);
+    // What the readouts say of it: empty when off, else how full it is
+    // ("avg 5/16").
+    QString fillText() const;
 
 private:
     int width;

@@ -15,6 +15,7 @@
 #include <QSpinBox>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <utility>
 
@@ -44,8 +45,8 @@ template <typename W> W *make(QWidget *parent, const char *name, int x, int y, i
 }
 
 template <typename Texts>
-QComboBox *makeCombo(QWidget *parent, const char *name, int x, int y, int w, const Texts &texts,
-                     int current)
+QComboBox *makeCombo(
+    QWidget *parent, const char *name, int x, int y, int w, const Texts &texts, int current)
 {
     auto *combo = make<QComboBox>(parent, name, x, y, w, 20);
     for (const char *text : texts)
@@ -69,9 +70,11 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, int x,
 
 } // namespace
 
-Oscyloskop::Oscyloskop(QWidget *w) : window(w)
+Oscyloskop::Oscyloskop(QWidget *w)
+    : window(w)
 {
-    timeCombo = makeCombo(window, "timeCombo", 100, 580, 110, texts::kTimeBases, timeBaseOf(tbIndex));
+    timeCombo
+        = makeCombo(window, "timeCombo", 100, 580, 110, texts::kTimeBases, timeBaseOf(tbIndex));
 
     channel2Box = make<QCheckBox>(window, "channel2Box", 380, 580, 20, 20);
     channel2Box->setChecked(false);
@@ -85,7 +88,7 @@ Oscyloskop::Oscyloskop(QWidget *w) : window(w)
     xPosBar->setValue(0);
     yPos1Bar = make<QScrollBar>(window, "yPos1Bar", 788, 23, 20, 529);
     yPos2Bar = make<QScrollBar>(window, "yPos2Bar", 808, 23, 20, 529);
-    for (QScrollBar *bar : {yPos1Bar, yPos2Bar}) {
+    for (QScrollBar *bar : { yPos1Bar, yPos2Bar }) {
         bar->setOrientation(Qt::Vertical);
         bar->setRange(-kCursorRange, kCursorRange);
         bar->setValue(0);
@@ -119,6 +122,11 @@ Oscyloskop::Oscyloskop(QWidget *w) : window(w)
     vpp2Label = makeLabel(window, "vpp2Label", QStringLiteral("CH2 Vpp = 0V"), 838, 220, 200);
     freq1Label = makeLabel(window, "freq1Label", QStringLiteral("CH1 Freq = 0Hz"), 838, 250, 200);
     freq2Label = makeLabel(window, "freq2Label", QStringLiteral("CH2 Freq = 0Hz"), 838, 270, 200);
+    // Under the readouts: how many triggered frames are averaged, how full.
+    averageBox = make<QComboBox>(window, "scopeAverageBox", 838, 300, 90, 20);
+    for (const int depth : FrameAverage::kDepths)
+        averageBox->addItem(FrameAverage::choiceText(depth));
+    averageLabel = makeLabel(window, "scopeAverageLabel", QString(), 938, 300, 100);
 
     // Nothing is usable until a port has been opened; the position labels are
     // readouts only.
@@ -137,6 +145,7 @@ Oscyloskop::Oscyloskop(QWidget *w) : window(w)
     connect(trigBandCombo, SIGNAL(activated(int)), this, SLOT(trigSlot()));
     connect(trigLevelBox, SIGNAL(valueChanged(int)), this, SLOT(trigSlot()));
     connect(runButton, SIGNAL(clicked()), this, SLOT(runSlot()));
+    connect(averageBox, SIGNAL(activated(int)), this, SLOT(averageSlot()));
 }
 
 // The controls shown with the tab, in the order they are shown.
@@ -144,7 +153,8 @@ QList<QWidget *> Oscyloskop::instrumentWidgets() const
 {
     return { gain1Combo, gain2Combo, timeCombo, xPosBar, yPos1Bar, yPos2Bar, channel2Box,
         trigModeCombo, trigEdgeCombo, trigBandCombo, trigLevelBox, trigStateLabel, runButton,
-        rms1Label, rms2Label, avg1Label, avg2Label, vpp1Label, vpp2Label, freq1Label, freq2Label };
+        rms1Label, rms2Label, avg1Label, avg2Label, vpp1Label, vpp2Label, freq1Label, freq2Label,
+        averageBox, averageLabel };
 }
 
 void Oscyloskop::show()
@@ -163,7 +173,7 @@ void Oscyloskop::enable()
 {
     enableAll({ gain1Combo, timeCombo, xPosBar, yPos1Bar, channel2Box, trigModeCombo, trigEdgeCombo,
                   trigBandCombo, trigLevelBox, trigStateLabel, runButton, rms1Label, avg1Label,
-                  vpp1Label, freq1Label },
+                  vpp1Label, freq1Label, averageBox, averageLabel },
         true);
 }
 
@@ -177,6 +187,7 @@ void Oscyloskop::start()
         com->osc1chStart();
     com->setTimeBase(tbIndex);
     com->setGain(gain1Index, gain2Index);
+    average.restart();
 }
 
 // Changes made while no port is open are only recorded here: the link ignores
@@ -184,6 +195,7 @@ void Oscyloskop::start()
 void Oscyloskop::tSlot()
 {
     tbIndex = timeBaseOf(timeCombo->currentIndex());
+    average.restart();
     if (com)
         com->setTimeBase(tbIndex);
 }
@@ -192,6 +204,7 @@ void Oscyloskop::vSlot()
 {
     gain1Index = gain1Combo->currentIndex();
     gain2Index = gain2Combo->currentIndex();
+    average.restart();
     if (com)
         com->setGain(gain1Index, gain2Index);
 }
@@ -199,6 +212,7 @@ void Oscyloskop::vSlot()
 void Oscyloskop::xPosSlot()
 {
     xPos = xPosBar->value();
+    average.restart();
     xPosLabel->setText(QStringLiteral("Xpos: ") + QString::number(xPos));
 }
 
@@ -213,13 +227,14 @@ void Oscyloskop::yPosSlot()
 void Oscyloskop::channel2Slot()
 {
     const bool on = channel2Box->isChecked();
+    average.restart();
     if (com) {
         if (on)
             com->enable2channel();
         else
             com->disable2channel();
     }
-    enableAll({gain2Combo, yPos2Bar, rms2Label, avg2Label, vpp2Label, freq2Label}, on);
+    enableAll({ gain2Combo, yPos2Bar, rms2Label, avg2Label, vpp2Label, freq2Label }, on);
 
     if (!on) {
         timeCombo->setMaxCount(kTimeItems);
@@ -240,12 +255,39 @@ void Oscyloskop::channel2Slot()
 
 void Oscyloskop::trigSlot()
 {
-    trigWord = trigModeCombo->currentIndex() + 4 * trigEdgeCombo->currentIndex() +
-        8 * trigBandCombo->currentIndex();
+    trigWord = trigModeCombo->currentIndex() + 4 * trigEdgeCombo->currentIndex()
+        + 8 * trigBandCombo->currentIndex();
     trigLevel = trigLevelBox->value();
+    average.restart();
     trigRearm = true;
     edgeFound = false;
     showTrigStatus();
+}
+
+void Oscyloskop::averageSlot()
+{
+    average.setDepth(FrameAverage::kDepths[std::size_t(averageBox->currentIndex())]);
+    averageLabel->setText(average.fillText());
+}
+
+// The mean of the last triggered frames, for a repetitive signal: noise that
+// is not locked to the trigger averages out, and the readouts are taken from
+// the mean. Off, the traces are the frame's own.
+void Oscyloskop::averageTraces(bool fresh)
+{
+    if (average.depth() <= 1)
+        return;
+    std::array<double, 2 * osc::kWindow> values {};
+    std::copy(bufGraph.begin(), bufGraph.end(), values.begin());
+    std::copy(bufGraph2.begin(), bufGraph2.end(), values.begin() + osc::kWindow);
+    // After a restart the frame on screen starts the average, fresh or not.
+    if (fresh || average.count() == 0)
+        average.add(values.data());
+    average.mean(values.data());
+    const auto toUnits = [](double v) { return static_cast<int>(std::lround(v)); };
+    std::transform(values.begin(), values.begin() + osc::kWindow, bufGraph.begin(), toUnits);
+    std::transform(values.begin() + osc::kWindow, values.end(), bufGraph2.begin(), toUnits);
+    averageLabel->setText(average.fillText());
 }
 
 // Stop freezes the picture and its readouts; the link goes on, frames keep
@@ -307,7 +349,7 @@ bool Oscyloskop::trigger(const int *raw, int *out1, int *out2, int level, int wo
     settings.gain1 = gain1Index;
     settings.gain2 = gain2Index;
     settings.twoChannels = channel2Box->isChecked();
-    osc::TriggerState state{trigTicks, triggered, trigRearm};
+    osc::TriggerState state { trigTicks, triggered, trigRearm };
     const bool refreshed = osc::trigger(raw, out1, out2, settings, state);
     trigTicks = state.ticks;
     triggered = state.triggered;
@@ -329,9 +371,9 @@ void Oscyloskop::updateReadouts()
 {
     if (noData) {
         const bool two = channel2Box->isChecked();
-        for (const auto &[label, text] : { std::pair { rms1Label, "CH1 RMS: --" },
-                 std::pair { avg1Label, "CH1 Avg: --" }, std::pair { vpp1Label, "CH1 Vpp: --" },
-                 std::pair { freq1Label, "CH1 Freq: --" } })
+        for (const auto &[label, text] :
+            { std::pair { rms1Label, "CH1 RMS: --" }, std::pair { avg1Label, "CH1 Avg: --" },
+                std::pair { vpp1Label, "CH1 Vpp: --" }, std::pair { freq1Label, "CH1 Freq: --" } })
             label->setText(QLatin1String(text));
         if (two) {
             for (const auto &[label, text] : { std::pair { rms2Label, "CH2 RMS: --" },
@@ -409,9 +451,13 @@ void Oscyloskop::drawGraph(const int *frame)
     // trigger's state stay as they were, channel 2 drawn as it was taken.
     const bool channel2 = stopped ? shown.twoChannels : channel2Box->isChecked();
     if (!stopped && trigger(frame, bufGraph.data(), bufGraph2.data(), trigLevel, trigWord, xPos)) {
-        // A repaint of the same frame (a tab change, a control's paint) keeps its time.
-        if (shown.time.isNull() || !std::equal(frame, frame + osc::kFrame, shown.frame.begin()))
+        // A repaint of the same frame (a tab change, a control's paint) keeps
+        // its time and is not averaged in again.
+        const bool fresh
+            = shown.time.isNull() || !std::equal(frame, frame + osc::kFrame, shown.frame.begin());
+        if (fresh)
             shown.time = QDateTime::currentDateTime();
+        averageTraces(fresh);
         std::copy(frame, frame + osc::kFrame, shown.frame.begin());
         shown.tbIndex = tbIndex;
         shown.gain1 = gain1Index;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frameaverage.h"
 #include "trigger.h"
 
 #include <QDateTime>
@@ -56,7 +57,7 @@ public:
     // The frame behind the picture on screen, whole, with the settings it was
     // shown with; time is null until a frame has been shown.
     struct Picture {
-        std::array<int, osc::kFrame> frame{};
+        std::array<int, osc::kFrame> frame {};
         int tbIndex = 7;
         int gain1 = 0;
         int gain2 = 0;
@@ -80,6 +81,7 @@ private slots:
     void channel2Slot();
     void trigSlot();
     void runSlot();
+    void averageSlot();
 
 private:
     bool noData = false;
@@ -122,6 +124,13 @@ private:
     QLabel *vpp2Label;
     QLabel *freq1Label;
     QLabel *freq2Label;
+    QComboBox *averageBox;
+    QLabel *averageLabel;
+    // The aligned traces of the last triggered frames, both channels, when
+    // averaging is chosen; in display units before the vertical offsets.
+    FrameAverage average { 2 * osc::kWindow };
+    // A fresh triggered frame joins the average; the traces become its mean.
+    void averageTraces(bool fresh);
 
     int gain2Index = 0;
     Picture shown;
@@ -135,6 +144,6 @@ private:
     std::optional<int> paintedLevelRow; // window row of the level line last drawn
 
     // Display buffers in display units, vertical offsets included.
-    std::array<int, osc::kWindow> bufGraph{};
-    std::array<int, osc::kWindow> bufGraph2{};
+    std::array<int, osc::kWindow> bufGraph {};
+    std::array<int, osc::kWindow> bufGraph2 {};
 };

@@ -173,12 +173,13 @@ Readouts analyse(const int *frame, Workspace &work)
     return r;
 }
 
-Readouts analyse(const int *frame, Workspace &work, FrameAverage &average)
+Readouts analyse(const int *frame, Workspace &work, FrameAverage &average, bool fresh)
 {
     for (int i = 0; i < kPoints; ++i)
         work.re[static_cast<std::size_t>(i)] = frame[i];
     fft(work.re.data(), work.im.data(), kOrder, work.sinTab.data(), kPoints);
-    average.add(work.re.data());
+    if (fresh || average.count() == 0)
+        average.add(work.re.data());
     average.mean(work.re.data());
     double total = 0.0;
     for (int k = 0; k < kPoints; ++k) {

@@ -64,9 +64,9 @@ double hzPerDivision(int timeBaseCode);
 // allocates nothing: the sine table once, the transform's arrays in place.
 struct Workspace {
     Workspace();
-    std::array<double, kSinTabLen> sinTab{};
-    std::array<double, kPoints> re{}; // bin powers, those THD+N leaves out zeroed
-    std::array<double, kPoints> im{}; // bin levels
+    std::array<double, kSinTabLen> sinTab {};
+    std::array<double, kPoints> re {}; // bin powers, those THD+N leaves out zeroed
+    std::array<double, kPoints> im {}; // bin levels
 };
 
 // The analyzer's two readouts of one frame.
@@ -78,9 +78,10 @@ struct Readouts {
 // One frame of kPoints raw samples through the analyzer's arithmetic: the
 // windowed transform, the total and THD+N; the levels stay in work.im.
 Readouts analyse(const int *frame, Workspace &work);
-// The same over the mean of the last frames' bin powers: the frame's powers
-// join `average` (kPoints wide), and levels, total and THD+N come from the
+// The same over the mean of the last frames' bin powers: a fresh frame's
+// powers join `average` (kPoints wide; a repaint of the same frame does not
+// add it again, unless the average has just restarted), and levels, total and THD+N come from the
 // mean, so noise averages out while a steady signal's harmonics stay.
-Readouts analyse(const int *frame, Workspace &work, FrameAverage &average);
+Readouts analyse(const int *frame, Workspace &work, FrameAverage &average, bool fresh = true);
 
 } // namespace spectrum

@@ -89,6 +89,7 @@ private slots:
     void runButtonBesideTheScrollBar();
     void stopFreezesTheSpectrumAndTheReadouts();
     void referenceCrossIsDrawnUntilRemoved();
+    void averagedPowerFollowsTheMeanAndRestartsWithTheSpan();
 };
 
 void TestAnalizator::freshPanelShowsInitialChoicesDisabledAndHidden()
@@ -332,6 +333,38 @@ void TestAnalizator::referenceCrossIsDrawnUntilRemoved()
     QVERIFY(!w.panel->reference());
     image = w.paint(Samples {});
     QCOMPARE(image.pixelColor(300, 400), QColor(Qt::black));
+}
+
+// Two frames, one of twice the other's amplitude: averaged, the power is
+// that of their mean power (2.5 times the smaller's, +4.0 daB), where alone
+// it is the last frame's. A new span restarts the average.
+void TestAnalizator::averagedPowerFollowsTheMeanAndRestartsWithTheSpan()
+{
+    Window w;
+    w.panel->enable();
+    w.paint(sine(500.0, 64));
+    const QString small = w.control<QLabel>("powerLabel")->text();
+    w.paint(sine(1000.0, 64));
+    const QString large = w.control<QLabel>("powerLabel")->text();
+    QVERIFY(w.control<QLabel>("spectrumAverageLabel")->text().isEmpty());
+
+    auto *box = w.control<QComboBox>("spectrumAverageBox");
+    box->setCurrentIndex(1); // 2 frames
+    emit box->activated(1);
+    w.paint(sine(500.0, 64));
+    w.paint(sine(1000.0, 64));
+    QCOMPARE(w.control<QLabel>("spectrumAverageLabel")->text(), QStringLiteral("avg 2/2"));
+    const auto level = [](const QString &text) { return text.mid(7, text.size() - 10).toDouble(); };
+    const double mean = level(w.control<QLabel>("powerLabel")->text());
+    QVERIFY2(std::abs(mean - (level(small) + 10 * std::log10(2.5))) < 0.11,
+        qPrintable(QStringLiteral("%1 from %2 and %3").arg(mean).arg(small, large)));
+
+    auto *span = w.control<QComboBox>("taBox");
+    span->setCurrentIndex(3);
+    emit span->activated(3);
+    w.paint(sine(1000.0, 64));
+    QCOMPARE(w.control<QLabel>("spectrumAverageLabel")->text(), QStringLiteral("avg 1/2"));
+    QCOMPARE(w.control<QLabel>("powerLabel")->text(), large);
 }
 
 QTEST_MAIN(TestAnalizator)

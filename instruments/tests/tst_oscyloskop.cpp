@@ -135,6 +135,7 @@ private slots:
     void readoutsComeBeforeTheVerticalOffsets();
     void hfDetectorComesFromItsList();
     void tickCountStopsAtItsTop();
+    void averagedFramesCancelTheirNoise();
     void channel2TraceOnlyWhenTicked();
     void readoutsOfASquareWave();
     void singleHoldsUntilATriggerControlChanges();
@@ -827,6 +828,40 @@ void TestOscyloskop::referenceCrossIsDrawnUntilRemoved()
     image = host->paint(flat(-3000));
     QCOMPARE(image.pixelColor(200, 400), QColor(Qt::black));
     QCOMPARE(image.pixelColor(600, 100), QColor(Qt::black));
+}
+
+// Four frames of a square whose level alternates +-60 units about its
+// middle, averaged: the mean's average is zero, where each frame alone reads
+// +-60 units (600 mV at 2.5V/dz); a time-base change restarts the average.
+void TestOscyloskop::averagedFramesCancelTheirNoise()
+{
+    host->panel->enable();
+    const auto square = [](int shift) {
+        RawFrame raw;
+        for (int i = 0; i < 1024; ++i)
+            raw[std::size_t(i)] = ((i % 64) >= 32 ? 100 : -100) + shift;
+        return raw;
+    };
+    host->paint(square(60));
+    QCOMPARE(host->control<QLabel>("avg1Label")->text(), QStringLiteral("CH1 Avg: 600.0mV"));
+    QVERIFY(host->control<QLabel>("scopeAverageLabel")->text().isEmpty());
+
+    choose(host->control<QComboBox>("scopeAverageBox"), 2); // 4 frames
+    for (int n = 0; n < 6; ++n)
+        host->paint(square(n % 2 ? -60 : 60));
+    QCOMPARE(host->control<QLabel>("avg1Label")->text(), QStringLiteral("CH1 Avg: 0.0mV"));
+    QCOMPARE(host->control<QLabel>("scopeAverageLabel")->text(), QStringLiteral("avg 4/4"));
+    // A repaint of the same frame is not counted again.
+    const RawFrame last = square(60);
+    host->paint(last);
+    host->paint(last);
+    QCOMPARE(host->control<QLabel>("scopeAverageLabel")->text(), QStringLiteral("avg 4/4"));
+    QCOMPARE(host->control<QLabel>("avg1Label")->text(), QStringLiteral("CH1 Avg: 0.0mV"));
+
+    choose(host->control<QComboBox>("timeCombo"), 5);
+    host->paint(square(60));
+    QCOMPARE(host->control<QLabel>("scopeAverageLabel")->text(), QStringLiteral("avg 1/4"));
+    QCOMPARE(host->control<QLabel>("avg1Label")->text(), QStringLiteral("CH1 Avg: 600.0mV"));
 }
 
 QTEST_MAIN(TestOscyloskop)
