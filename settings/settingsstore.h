@@ -7,9 +7,11 @@
 // the folder allows it, rewritten in place where it does not.
 namespace settingsstore {
 
-// The file in the working folder, and what a new one holds.
+// The file in the working folder, and what a new one holds: the system's
+// first serial port by its own name ("#/dev/ttyS0#115200#3#ZOR" on Linux,
+// "#COM1#115200#3#ZOR" on Windows), from defaultcontent_<system>.cpp.
 constexpr const char *kFileName = "settings.txt";
-constexpr const char *kDefaultContent = "#/dev/ttyS0#115200#3#ZOR";
+extern const char kDefaultContent[];
 
 enum class Found {
     Missing, // no file of that name

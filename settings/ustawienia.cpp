@@ -10,19 +10,22 @@
 Ustawienia::Ustawienia(QWidget *w, PortLister lister)
     : QMainWindow(nullptr), window(w), ports(std::move(lister))
 {
+    // The defaults are those a new settings.txt gets.
+    const settingsfile::Fields defaults = *settingsfile::parse(QLatin1String(kDefaultContent));
+
     speedBox = new QComboBox(window);
     speedBox->setGeometry(100, 100, 200, 20);
     for (const int s : portSpeed)
         speedBox->addItem(QString::number(s));
-    speedBox->setCurrentIndex(3);
+    speedBox->setCurrentIndex(defaults.index);
     connect(speedBox, SIGNAL(activated(int)), this, SLOT(rsSpeedSlot()));
 
-    nameEdit = new PortNameEdit(QStringLiteral("/dev/ttyS0"), window);
+    nameEdit = new PortNameEdit(defaults.portName, window);
     nameEdit->setGeometry(100, 130, 200, 30);
     nameEdit->document()->setMaximumBlockCount(1);
 
-    portName = QStringLiteral("/dev/ttyS0");
-    speed = 115200;
+    portName = defaults.portName;
+    speed = defaults.speed;
     readSettings();
 
     // With the one-paragraph limit the appended name replaces the initial text.

@@ -13,6 +13,16 @@
 
 #include <memory>
 
+// What a new settings.txt holds: the system's first serial port by its own
+// name, at 115200 bit/s.
+#ifdef Q_OS_WIN
+static const QString kFirstPort = QStringLiteral("COM1");
+static const QByteArray kNewSettings = "#COM1#115200#3#ZOR";
+#else
+static const QString kFirstPort = QStringLiteral("/dev/ttyS0");
+static const QByteArray kNewSettings = "#/dev/ttyS0#115200#3#ZOR";
+#endif
+
 // The settings tab and settings.txt, each case in a fresh working directory.
 class TestUstawienia : public QObject {
     Q_OBJECT
@@ -37,11 +47,11 @@ private slots:
     void missingFileIsCreatedWithTheDefault()
     {
         SettingsPanel p;
-        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#/dev/ttyS0#115200#3#ZOR"));
-        QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(ScratchDir::readSettingsFile(), kNewSettings);
+        QCOMPARE(p.settings->getPortName(), kFirstPort);
         QCOMPARE(p.settings->getPortSpeed(), 115200);
         QCOMPARE(p.list()->currentText(), QStringLiteral("115200"));
-        QCOMPARE(p.editor()->toPlainText(), QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(p.editor()->toPlainText(), kFirstPort);
     }
 
     void fields_data()
@@ -96,12 +106,12 @@ private slots:
         QVERIFY(ScratchDir::writeSettingsFile(content));
         {
             SettingsPanel p;
-            QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
+            QCOMPARE(p.settings->getPortName(), kFirstPort);
         }
-        const QByteArray once = content + "#/dev/ttyS0#115200#3#ZOR";
+        const QByteArray once = content + kNewSettings;
         QCOMPARE(ScratchDir::readSettingsFile(), once);
         SettingsPanel again;
-        QCOMPARE(again.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(again.settings->getPortName(), kFirstPort);
         QCOMPARE(again.settings->getPortSpeed(), 115200);
         QCOMPARE(ScratchDir::readSettingsFile(), once);
     }
@@ -112,11 +122,12 @@ private slots:
         p.list()->setCurrentIndex(9);
         emit p.list()->activated(9);
         QCOMPARE(p.settings->getPortSpeed(), 2500000);
-        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#/dev/ttyS0#2500000#9#ZOR"));
+        const QByteArray fast = (QStringLiteral("#") + kFirstPort + QStringLiteral("#2500000#9#ZOR")).toUtf8();
+        QCOMPARE(ScratchDir::readSettingsFile(), fast);
         // Choosing the same entry again writes again.
         QVERIFY(QFile::remove(QStringLiteral("settings.txt")));
         emit p.list()->activated(9);
-        QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#/dev/ttyS0#2500000#9#ZOR"));
+        QCOMPARE(ScratchDir::readSettingsFile(), fast);
     }
 
     void typingANameWritesTheFileOnEveryKeystroke()
@@ -163,7 +174,7 @@ private slots:
     {
         QVERIFY(QDir().mkdir(QStringLiteral("settings.txt")));
         SettingsPanel p;
-        QCOMPARE(p.settings->getPortName(), QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(p.settings->getPortName(), kFirstPort);
         QCOMPARE(p.settings->getPortSpeed(), 115200);
         emit p.list()->activated(3); // the write goes nowhere, without harm
         QVERIFY(QFileInfo(QStringLiteral("settings.txt")).isDir());
@@ -193,11 +204,11 @@ private slots:
         QTest::newRow("a long name") << "#" + QByteArray(100000, 'n') + "#19200#0#ZOR"
                                      << QString(100000, u'n') << 19200;
         // Past the reading limit nothing is taken, and the file is not extended.
-        QTest::newRow("no mark in two megabytes") << mega + mega << "/dev/ttyS0" << 115200;
+        QTest::newRow("no mark in two megabytes") << mega + mega << kFirstPort << 115200;
         QTest::newRow("fields only past the limit")
-            << mega + mega + "#COM9#19200#0#ZOR" << "/dev/ttyS0" << 115200;
+            << mega + mega + "#COM9#19200#0#ZOR" << kFirstPort << 115200;
         QTest::newRow("a name cut by the limit")
-            << "#" + mega + mega + "#19200#0#ZOR" << "/dev/ttyS0" << 115200;
+            << "#" + mega + mega + "#19200#0#ZOR" << kFirstPort << 115200;
     }
 
     void largeFileYieldsItsFields()
@@ -273,7 +284,7 @@ private slots:
     {
         std::vector<OfferedPort> present { { QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"),
                                              QStringLiteral("/dev/ttyUSB0") },
-            { QStringLiteral("/dev/ttyUSB0"), {} }, { QStringLiteral("/dev/ttyS0"), {} } };
+            { QStringLiteral("/dev/ttyUSB0"), {} }, { kFirstPort, {} } };
         SettingsPanel p([&present] { return present; });
         QCOMPARE(p.ports()->count(), 0); // not read at start-up
         QVERIFY(QFile::remove(QStringLiteral("settings.txt")));
@@ -283,7 +294,7 @@ private slots:
         QVERIFY(p.ports()->itemText(0).endsWith(QStringLiteral("/dev/ttyUSB0")));
         QCOMPARE(p.ports()->itemText(1), QStringLiteral("/dev/ttyUSB0"));
         // The port in the editor is shown as the current entry.
-        QCOMPARE(p.ports()->currentText(), QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(p.ports()->currentText(), kFirstPort);
         // An adapter plugged in while the tab was away is there next time.
         p.settings->hide();
         QVERIFY(!p.ports()->isVisibleTo(&p.window));
