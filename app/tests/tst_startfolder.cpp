@@ -42,7 +42,8 @@ private slots:
             << "" << int(Spelling::Native) << "labbench";
         QTest::newRow("named with a separator at the end")
             << "" << int(Spelling::TrailingSeparator) << "labbench";
-        QTest::newRow("in its own folder already") << "labbench" << int(Spelling::Plain) << "labbench";
+        QTest::newRow("in its own folder already")
+            << "labbench" << int(Spelling::Plain) << "labbench";
         QTest::newRow("in another folder below it") << "bench" << int(Spelling::Plain) << "bench";
         QTest::newRow("a system without one") << "" << int(Spelling::None) << "";
         // Windows names a folder in any letter case; Linux does not.
@@ -61,11 +62,12 @@ private slots:
         ScratchDir roaming;
         QVERIFY(roaming.isValid());
         QVERIFY(QDir().mkpath(roaming.filePath(started)));
-        const QString chosen = startfolder::choose(roaming.filePath(started),
-            spelled(roaming.path(), static_cast<Spelling>(spelling)));
+        const QString chosen = startfolder::choose(
+            roaming.filePath(started), spelled(roaming.path(), static_cast<Spelling>(spelling)));
         // The folder as the system names it: Windows keeps the letters given.
         const QString wanted = roaming.filePath(expected);
-        QVERIFY2(QDir(chosen) == QDir(wanted), qPrintable(chosen + QStringLiteral(" is not ") + wanted));
+        QVERIFY2(
+            QDir(chosen) == QDir(wanted), qPrintable(chosen + QStringLiteral(" is not ") + wanted));
     }
 
     // The first start makes the folder; later ones find it and stay there.
@@ -74,13 +76,15 @@ private slots:
         ScratchDir roaming;
         QVERIFY(roaming.isValid());
         QVERIFY(startfolder::enter(roaming.path()));
-        QCOMPARE(canonical(QDir::currentPath()), canonical(roaming.filePath(QStringLiteral("labbench"))));
+        QCOMPARE(canonical(QDir::currentPath()),
+            canonical(roaming.filePath(QStringLiteral("labbench"))));
         QVERIFY(ScratchDir::writeSettingsFile("#COM3#19200#0#ZOR"));
         QVERIFY(QDir::setCurrent(roaming.path()));
         QVERIFY(startfolder::enter(roaming.path()));
         QCOMPARE(ScratchDir::readSettingsFile(), QByteArray("#COM3#19200#0#ZOR"));
         QVERIFY(startfolder::enter(roaming.path()));
-        QCOMPARE(canonical(QDir::currentPath()), canonical(roaming.filePath(QStringLiteral("labbench"))));
+        QCOMPARE(canonical(QDir::currentPath()),
+            canonical(roaming.filePath(QStringLiteral("labbench"))));
         QCOMPARE(roaming.entries(), QStringList { QStringLiteral("labbench") });
     }
 
