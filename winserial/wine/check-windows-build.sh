@@ -173,14 +173,18 @@ fi
 wine_stop
 
 echo "== labbench-win.exe"
-display=""
-for n in $(seq 91 130); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-done
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+# The X server takes the first free display itself and names it once it
+# accepts clients (-displayfd), so two checks at once never share one.
+# -noreset: an X server resets itself whenever its last client leaves, and a
+# client that connects meanwhile is refused. The window checks below ask the
+# server for its windows ten times a second, each time as a new client, so
+# a program starting then would find no display now and then (Wine's
+# desktop process, and with it every window of that Wine session; the Linux
+# window, which Qt then aborts).
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
-export DISPLAY=$display
-wait_for 10 test -e "/tmp/.X11-unix/X${display#:}"
+wait_for 10 test -s "$work/display" || { fail "Xvfb named no display"; exit 1; }
+export DISPLAY=":$(cat "$work/display")"
 
 bench="$work/bench"
 mkdir -p "$bench"
@@ -244,45 +248,27 @@ close_window linux || true
 printf '#COM7#2500000#9#ZOR' >"$bench/settings.txt"
 
 # A Windows program's window, started under Wine with Wine's diagnoses of
-# its surroundings (the winediag channel) printed: start_windows_window WHAT
-# FOLDER COMMAND... When no window comes, what Wine printed is shown, with
-# the backtrace of its debugger if the program faulted, and the Wine session
-# is ended.
-start_windows_window() {
+# its surroundings (the winediag channel) printed: windows_window WHAT
+# FOLDER COMMAND... The first start is judged: when no window comes, what
+# Wine printed is shown, with the backtrace of its debugger if the program
+# faulted, and the Wine session is ended.
+windows_window() {
     local what=$1; shift
     W=""
-    window_in "$@" && return 0
+    if window_in "$@"; then
+        pass "$what: the window at the first start"
+        return 0
+    fi
     # Wine's debugger writes its backtrace before the program ends.
     for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
     kill -KILL "$app" 2>/dev/null || true
     wait "$app" 2>/dev/null || true
-    echo "check-windows: $what showed no window; Wine printed:" >&2
+    fail "$what showed no window; Wine printed:"
     cat "$work/window.out" >&2
     wine_stop
     return 1
 }
-# The first start of a window is judged on its own. Only when Wine itself
-# says that its desktop process found no display ("no driver could be
-# loaded": explorer.exe could not open the X display, and every window of
-# that Wine session fails, Wine's own notepad's too; see
-# windows-build-differences.txt) is it started once more, in a new session.
-first_start() {
-    local what=$1
-    if start_windows_window "$@"; then
-        pass "$what: the first start showed the window"
-        return 0
-    fi
-    if grep -q 'winediag:.*no driver could be loaded' "$work/window.out"; then
-        echo "check-windows: $what: Wine's desktop had no display at the first start; starting once more" >&2
-        if start_windows_window "$@"; then
-            pass "$what: the window at the second start (the first: Wine's desktop without a display)"
-            return 0
-        fi
-    fi
-    fail "$what showed no window"
-    return 1
-}
-first_start labbench-win.exe "$bench" env WINEDEBUG=-all,err+winediag "$wine" "$folder/labbench-win.exe" \
+windows_window labbench-win.exe "$bench" env WINEDEBUG=-all,err+winediag "$wine" "$folder/labbench-win.exe" \
     || exit 1
 if ms=$(first_frame_ms); then pass "first frame ${ms} ms after \"Open port\""; else fail "no frame after \"Open port\""; fi
 startup=$(head -c 64 "$work/sim.log" | tr -c '[:print:]' .)
@@ -399,7 +385,7 @@ fi
 # it is asked to close, and the prefix's end is its end.
 bench="$roaming/labbench"
 [ ! -e "$bench" ] || fail "$bench was there before the program's first start"
-if first_start "the Start-menu entry" "$work" env WINEDEBUG=-all,err+winediag "$wine" start "$entry"; then
+if windows_window "the Start-menu entry" "$work" env WINEDEBUG=-all,err+winediag "$wine" start "$entry"; then
     if wait_for 10 test -f "$bench/settings.txt" && grep -qxF '#COM1#115200#3#ZOR' "$bench/settings.txt" \
             && [ ! -e "$roaming/settings.txt" ]; then
         pass "the program started through the entry made $bench and wrote: $(cat "$bench/settings.txt")"
