@@ -185,6 +185,18 @@ Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display"
 xvfb=$!
 wait_for 10 test -s "$work/display" || { fail "Xvfb named no display"; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
+# Each client is let in while another comes and goes, as the polling does.
+(while :; do xdotool getmouselocation >/dev/null 2>&1 || true; done) &
+poller=$!
+refused=0
+for _ in $(seq 200); do xdotool getdisplaygeometry >/dev/null 2>&1 || refused=$((refused + 1)); done
+kill "$poller" 2>/dev/null || true
+wait "$poller" 2>/dev/null || true
+if [ "$refused" -eq 0 ]; then
+    pass "the X server let in 200 clients while another came and went"
+else
+    fail "the X server refused $refused of 200 clients while another came and went"
+fi
 
 bench="$work/bench"
 mkdir -p "$bench"
