@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "startfolder.h"
 
 #include <QApplication>
 
@@ -14,6 +15,8 @@ int main(int argc, char *argv[])
             return 0;
         }
     }
+    // Started by the Start-menu entry, into the folder settings.txt is kept in.
+    startfolder::enter(startfolder::roamingFolder());
     QApplication app(argc, argv);
     int result = 0;
     {

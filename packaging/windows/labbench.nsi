@@ -2,10 +2,14 @@
 ; package.sh, which defines VERSION, FOLDER (the program folder of the zip),
 ; FILES (the list of its files as install and uninstall lines) and OUTFILE.
 ;
-; Installs into Program Files; the Start-menu entry starts labbench in the
-; user's %APPDATA%\labbench, where settings.txt lives (Program Files is not
-; writable for the user). The uninstaller removes the program and its entry
-; and leaves settings.txt. /S installs (and uninstalls) silently.
+; Installs into Program Files, for every user of the computer: the Start-menu
+; entry is in all users' Start menu and starts labbench in the user's own
+; %APPDATA% (expanded when it starts), from where the program works in
+; %APPDATA%\labbench, made at its first start, where settings.txt lives
+; (Program Files is not writable for the user, and the installer, run by an
+; administrator, cannot make the folder for users who have not logged on
+; yet). The uninstaller removes the program and its entry and leaves
+; settings.txt. /S installs (and uninstalls) silently.
 ; A 64-bit installer for a 64-bit program: it refuses to start on 32-bit Windows.
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -30,10 +34,11 @@ Section "labbench"
   !insertmacro InstallFiles
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  ; The shortcut's working folder is the folder set last with SetOutPath.
-  SetShellVarContext current
-  CreateDirectory "$APPDATA\labbench"
-  SetOutPath "$APPDATA\labbench"
+  ; The shortcut's working folder is $OUTDIR, here the variable itself, which
+  ; the shell expands for the user who starts it; a folder that does not
+  ; exist would make the shell start the program elsewhere.
+  SetShellVarContext all
+  StrCpy $OUTDIR "%APPDATA%"
   CreateShortCut "$SMPROGRAMS\labbench.lnk" "$INSTDIR\labbench-win.exe" "" \
     "$INSTDIR\labbench-win.exe" 0 SW_SHOWNORMAL "" \
     "Oscilloscope, generator and spectrum analyzer on the ZOR"
@@ -56,7 +61,7 @@ Section "Uninstall"
   !insertmacro UninstallFiles
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
-  SetShellVarContext current
+  SetShellVarContext all
   Delete "$SMPROGRAMS\labbench.lnk"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   DeleteRegKey HKLM "Software\labbench"

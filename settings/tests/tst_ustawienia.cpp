@@ -122,7 +122,8 @@ private slots:
         p.list()->setCurrentIndex(9);
         emit p.list()->activated(9);
         QCOMPARE(p.settings->getPortSpeed(), 2500000);
-        const QByteArray fast = (QStringLiteral("#") + kFirstPort + QStringLiteral("#2500000#9#ZOR")).toUtf8();
+        const QByteArray fast
+            = (QStringLiteral("#") + kFirstPort + QStringLiteral("#2500000#9#ZOR")).toUtf8();
         QCOMPARE(ScratchDir::readSettingsFile(), fast);
         // Choosing the same entry again writes again.
         QVERIFY(QFile::remove(QStringLiteral("settings.txt")));

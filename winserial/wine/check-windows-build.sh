@@ -18,9 +18,10 @@
 #      "Close port" ending the traffic, an unplug
 #      with --unplug-after/--come-back that reconnects by itself, and the
 #      window closed as its close button does;
-#   5. the installer: silent install, the Start-menu entry and its working
-#      folder, the installed program starting there, silent uninstall that
-#      leaves settings.txt.
+#   5. the installer: silent install, the Start-menu entry in all users'
+#      Start menu, the program started through it making %APPDATA%\labbench
+#      with the default settings (COM1), silent uninstall that removes the
+#      entry and leaves settings.txt.
 #
 #   check-windows-build.sh LINUX_BUILD WIN_BUILD DIST
 #
@@ -172,14 +173,30 @@ fi
 wine_stop
 
 echo "== labbench-win.exe"
-display=""
-for n in $(seq 91 130); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-done
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+# The X server takes the first free display itself and names it once it
+# accepts clients (-displayfd), so two checks at once never share one.
+# -noreset: an X server resets itself whenever its last client leaves, and a
+# client that connects meanwhile is refused. The window checks below ask the
+# server for its windows ten times a second, each time as a new client, so
+# a program starting then would find no display now and then (Wine's
+# desktop process, and with it every window of that Wine session; the Linux
+# window, which Qt then aborts).
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
-export DISPLAY=$display
-wait_for 10 test -e "/tmp/.X11-unix/X${display#:}"
+wait_for 10 test -s "$work/display" || { fail "Xvfb named no display"; exit 1; }
+export DISPLAY=":$(cat "$work/display")"
+# Each client is let in while another comes and goes, as the polling does.
+(while :; do xdotool getmouselocation >/dev/null 2>&1 || true; done) &
+poller=$!
+refused=0
+for _ in $(seq 200); do xdotool getdisplaygeometry >/dev/null 2>&1 || refused=$((refused + 1)); done
+kill "$poller" 2>/dev/null || true
+wait "$poller" 2>/dev/null || true
+if [ "$refused" -eq 0 ]; then
+    pass "the X server let in 200 clients while another came and went"
+else
+    fail "the X server refused $refused of 200 clients while another came and went"
+fi
 
 bench="$work/bench"
 mkdir -p "$bench"
@@ -194,14 +211,17 @@ main_window() {
     done
     return 1
 }
-# Starts a window in the bench folder; W is its X window.
-window() {
-    (cd "$bench" && exec "$@" >"$work/window.out" 2>&1) &
+# Starts a window in folder $1 with the command after it; W is its X window.
+window_in() {
+    local dir=$1; shift
+    (cd "$dir" && exec "$@" >"$work/window.out" 2>&1) &
     app=$!
     wait_for 60 main_window >/dev/null || return 1
     W=$(main_window)
     sleep 1
 }
+# Starts a window in the bench folder.
+window() { window_in "$bench" "$@"; }
 # The port button at the bottom right, at the window's fixed layout.
 click_port() { xdotool mousemove --window "$W" 930 590 click 1; }
 # As the window's close button does: WM_CLOSE to the program's windows
@@ -239,31 +259,33 @@ click_port
 close_window linux || true
 printf '#COM7#2500000#9#ZOR' >"$bench/settings.txt"
 
-# Under Wine the first start of the window has once faulted on a CI machine
-# (a call through a null pointer, in a thread other than the main one), and
-# once in about 30 starts here showed no window for 30 s with nothing
-# printed. What Wine printed, with its debugger's backtrace, is shown; the
-# window is given a second start, and only a second failure fails the check.
+# A Windows program's window, started under Wine with Wine's diagnoses of
+# its surroundings (the winediag channel) printed: windows_window WHAT
+# FOLDER COMMAND... The first start is judged: when no window comes, what
+# Wine printed is shown, with the backtrace of its debugger if the program
+# faulted, and the Wine session is ended.
 windows_window() {
+    local what=$1; shift
     W=""
-    window "$wine" "$folder/labbench-win.exe" && return 0
+    if window_in "$@"; then
+        pass "$what: the window at the first start"
+        return 0
+    fi
     # Wine's debugger writes its backtrace before the program ends.
     for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
     kill -KILL "$app" 2>/dev/null || true
     wait "$app" 2>/dev/null || true
-    echo "check-windows: labbench-win.exe showed no window; Wine printed:" >&2
+    fail "$what showed no window; Wine printed:"
     cat "$work/window.out" >&2
     wine_stop
     return 1
 }
-if ! windows_window; then
-    echo "check-windows: starting labbench-win.exe again" >&2
-    windows_window || { fail "labbench-win.exe showed no window, twice"; exit 1; }
-fi
+windows_window labbench-win.exe "$bench" env WINEDEBUG=-all,err+winediag "$wine" "$folder/labbench-win.exe" \
+    || exit 1
 if ms=$(first_frame_ms); then pass "first frame ${ms} ms after \"Open port\""; else fail "no frame after \"Open port\""; fi
 startup=$(head -c 64 "$work/sim.log" | tr -c '[:print:]' .)
 if grep -q 'a' <<<"$startup" && grep -Eq 's[0-9]' <<<"$startup" && grep -Eq 'u[0-9]{2}' <<<"$startup" \
-        && [ "$(acks)" -ge 3 ]; then
+        && wait_for 10 acks_above 2; then
     pass "the oscilloscope's start-up exchange and frames acknowledged: ${startup:0:24}"
 else
     fail "start-up exchange: $startup"
@@ -358,39 +380,46 @@ setup=$(ls "$dist"/labbench-*-windows-x86_64-setup.exe | head -n 1)
 timeout 120 "$wineserver" -w || true
 installed="$WINEPREFIX/drive_c/Program Files/labbench"
 roaming=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -path '*/AppData/Roaming' | head -n 1)
+entry='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\labbench.lnk'
+all_users_menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+own_menu="$roaming/Microsoft/Windows/Start Menu/Programs"
 if [ -f "$installed/labbench-win.exe" ] && [ -f "$installed/platforms/qwindows.dll" ] \
-        && [ -f "$roaming/Microsoft/Windows/Start Menu/Programs/labbench.lnk" ] \
-        && [ -d "$roaming/labbench" ]; then
-    pass "installed into Program Files, Start-menu entry, $roaming/labbench made"
+        && [ -f "$all_users_menu/labbench.lnk" ] && [ ! -e "$own_menu/labbench.lnk" ]; then
+    pass "installed into Program Files, the Start-menu entry in all users' Start menu"
 else
-    fail "the install left: $(ls "$installed" 2>&1 | tr '\n' ' ')"
+    fail "the install left: $(ls "$installed" 2>&1 | tr '\n' ' '); all users' Start menu:" \
+        "$(ls "$all_users_menu" 2>&1 | tr '\n' ' '); the installing user's: $(ls "$own_menu" 2>&1 | tr '\n' ' ')"
 fi
+# As a user starts it: through the entry, which Wine's start opens as the
+# shell does. The entry starts the program in the user's %APPDATA%; the
+# program makes %APPDATA%\labbench at this first start and writes its
+# default settings there. Started so, the program is not the check's child:
+# it is asked to close, and the prefix's end is its end.
 bench="$roaming/labbench"
-if window "$wine" 'C:\Program Files\labbench\labbench-win.exe' \
-        && wait_for 10 test -f "$bench/settings.txt" && close_window windows; then
-    pass "the installed program starts in its working folder: $(cat "$bench/settings.txt")"
-else
-    fail "the installed program did not start, or wrote no settings.txt"
+[ ! -e "$bench" ] || fail "$bench was there before the program's first start"
+if windows_window "the Start-menu entry" "$work" env WINEDEBUG=-all,err+winediag "$wine" start "$entry"; then
+    if wait_for 10 test -f "$bench/settings.txt" && grep -qxF '#COM1#115200#3#ZOR' "$bench/settings.txt" \
+            && [ ! -e "$roaming/settings.txt" ]; then
+        pass "the program started through the entry made $bench and wrote: $(cat "$bench/settings.txt")"
+    else
+        fail "the program's first start through the entry wrote in $bench: $(cat "$bench/settings.txt" 2>&1)," \
+            "in $roaming: $(ls "$roaming" | tr '\n' ' ')"
+    fi
 fi
-# The uninstaller copies itself to %TEMP% and runs from there; under Wine
-# that copy has once left every file in place (one run in three here). It is
-# then run again in place (NSIS's _?=), where it cannot remove itself.
-uninstall() {
-    "$wine" 'C:\Program Files\labbench\uninstall.exe' /S "$@" >/dev/null 2>&1 || true
-    timeout 120 "$wineserver" -w || true
-    wait_for 30 test ! -e "$installed/labbench-win.exe" || true
-}
-uninstall
-if [ -e "$installed/labbench-win.exe" ]; then
-    echo "check-windows: the uninstaller left the files; running it in place" >&2
-    uninstall '_?=C:\Program Files\labbench'
-    rm -f "$installed/uninstall.exe"
-    rmdir "$installed" 2>/dev/null || true
-fi
-if [ ! -e "$installed/labbench-win.exe" ] && [ -f "$bench/settings.txt" ]; then
-    pass "uninstalled, settings.txt kept"
+"$wine" taskkill /IM labbench-win.exe >/dev/null 2>&1 || true
+timeout 60 "$wineserver" -w || fail "the program started through the entry did not end when asked"
+# NSIS's uninstaller copies itself to %TEMP% and the copy, a process of the
+# same Wine session, removes the files: the end of the session is the end of
+# the uninstall. A program of the folder still running would keep its files
+# (Wine, like Windows, deletes no file mapped as a program or DLL), so the
+# session above was ended first.
+"$wine" 'C:\Program Files\labbench\uninstall.exe' /S >/dev/null 2>&1 || fail "the silent uninstall"
+timeout 120 "$wineserver" -w || fail "the uninstaller did not end within 120 s"
+if [ ! -e "$installed" ] && [ ! -e "$all_users_menu/labbench.lnk" ] && [ -f "$bench/settings.txt" ]; then
+    pass "uninstalled, the Start-menu entry removed, settings.txt kept"
 else
-    fail "after uninstalling: $(ls "$installed" 2>&1 | tr '\n' ' '); settings.txt $(ls "$bench" 2>&1)"
+    fail "after uninstalling: $(ls "$installed" 2>&1 | tr '\n' ' '); all users' Start menu:" \
+        "$(ls "$all_users_menu" 2>&1 | tr '\n' ' '); settings.txt $(ls "$bench" 2>&1)"
 fi
 
 if [ "$failures" -ne 0 ]; then
