@@ -1,5 +1,6 @@
 #pragma once
 
+#include "setupfile.h"
 #include "spectrum.h"
 
 #include <QDateTime>
@@ -30,6 +31,10 @@ public:
     // No good frame has come for longer than one can take: the readouts show
     // "--" instead of numbers for the old picture (or for no signal at all).
     void setNoData(bool none);
+    // The controls as a set-up to keep, and a kept set-up put into the
+    // controls without a word to the device: start() sends it.
+    setupfile::Analyzer setup() const;
+    void applySetup(const setupfile::Analyzer &setup);
 
     // The spectrum on screen: the settings and readouts of its paint; its bin
     // levels are levels() until the next paint. time is null before the first.

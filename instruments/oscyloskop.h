@@ -1,5 +1,6 @@
 #pragma once
 
+#include "setupfile.h"
 #include "trigger.h"
 
 #include <QDateTime>
@@ -44,6 +45,10 @@ public:
     QRegion levelLineRegion() const;
     // One tick of the refresh timer; the count stops at its top instead of wrapping.
     void tick();
+    // The controls as a set-up to keep, and a kept set-up put into the
+    // controls without a word to the device: start() sends it.
+    setupfile::Scope setup() const;
+    void applySetup(const setupfile::Scope &setup);
 
     // The frame behind the picture on screen, whole, with the settings it was
     // shown with; time is null until a frame has been shown.
@@ -79,6 +84,7 @@ private:
     void adjustGraph(bool channel2);
     int levelRow() const;
     QList<QWidget *> instrumentWidgets() const;
+    void enableChannel2Controls(bool on);
 
     QWidget *window;
     QComboBox *timeCombo;
