@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
     if (a.unread.contains(QLatin1String(setupfile::kTableKey))) {
-        check(ra.generator.table == lows.generator.table && rb.generator.table == highs.generator.table);
+        check(ra.generator.table == lows.generator.table
+            && rb.generator.table == highs.generator.table);
     } else {
         check(ra.generator.table == rb.generator.table);
         for (const int entry : ra.generator.table)

@@ -64,8 +64,8 @@ private slots:
         for (const setupfile::Key &key : setupfile::kKeys) {
             QTest::addRow("%s low", key.name) << QString::fromLatin1(key.name) << key.low;
             QTest::addRow("%s high", key.name) << QString::fromLatin1(key.name) << key.high;
-            QTest::addRow("%s other", key.name) << QString::fromLatin1(key.name)
-                                                << valueOf(otherValues(), QLatin1String(key.name));
+            QTest::addRow("%s other", key.name)
+                << QString::fromLatin1(key.name) << valueOf(otherValues(), QLatin1String(key.name));
         }
     }
 
@@ -108,36 +108,66 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("value");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("time base past the list") << "scope.timebase" << "15" << 7 << true;
-        QTest::newRow("time base before the list") << "scope.timebase" << "-1" << 7 << true;
-        QTest::newRow("range past the list") << "scope.range2" << "7" << 0 << true;
-        QTest::newRow("channel 2 neither on nor off") << "scope.channel2" << "2" << 0 << true;
-        QTest::newRow("trigger mode") << "scope.trigger" << "4" << 0 << true;
-        QTest::newRow("waveform") << "generator.waveform" << "6" << 0 << true;
-        QTest::newRow("span") << "analyzer.span" << "13" << 7 << true;
-        QTest::newRow("level below") << "scope.level" << "-2001" << -2000 << false;
-        QTest::newRow("position past the bar") << "scope.xpos" << "500" << 192 << false;
-        QTest::newRow("vertical position") << "scope.ypos2" << "-257" << -256 << false;
-        QTest::newRow("frequency above") << "generator.frequency" << "600000" << 500000 << false;
-        QTest::newRow("frequency zero") << "generator.frequency" << "0" << 1 << false;
-        QTest::newRow("step") << "generator.step" << "9" << 5 << false;
-        QTest::newRow("amplitude") << "generator.amplitude" << "-5" << 0 << false;
-        QTest::newRow("duty zero") << "generator.duty" << "0" << 1 << false;
-        QTest::newRow("offset") << "generator.offset" << "1201" << 1200 << false;
-        QTest::newRow("shift to the right") << "analyzer.shift" << "100" << 0 << false;
-        QTest::newRow("largest int") << "generator.frequency" << "2147483647" << 500000 << false;
-        QTest::newRow("smallest int") << "scope.level" << "-2147483648" << -2000 << false;
-        QTest::newRow("past int") << "generator.frequency" << "2147483648" << 1000 << true;
-        QTest::newRow("many digits") << "scope.level" << "000000000001" << 0 << true;
-        QTest::newRow("a plus sign") << "generator.duty" << "+20" << 20 << false;
-        QTest::newRow("spaces around") << "generator.duty" << "  20 " << 20 << false;
-        QTest::newRow("not a number") << "generator.duty" << "abc" << 50 << true;
-        QTest::newRow("empty") << "generator.duty" << "" << 50 << true;
-        QTest::newRow("a fraction") << "generator.duty" << "20.5" << 50 << true;
-        QTest::newRow("hexadecimal") << "scope.xpos" << "0x10" << 0 << true;
-        QTest::newRow("a unit") << "generator.frequency" << "2000Hz" << 1000 << true;
-        QTest::newRow("a zero character") << "generator.duty" << QString::fromUtf8("20\0", 3) << 50 << true;
-        QTest::newRow("Arabic-Indic digits") << "generator.duty" << QString::fromUtf8("\xd9\xa2\xd9\xa0") << 50 << true;
+        QTest::newRow("time base past the list") << "scope.timebase"
+                                                 << "15" << 7 << true;
+        QTest::newRow("time base before the list") << "scope.timebase"
+                                                   << "-1" << 7 << true;
+        QTest::newRow("range past the list") << "scope.range2"
+                                             << "7" << 0 << true;
+        QTest::newRow("channel 2 neither on nor off") << "scope.channel2"
+                                                      << "2" << 0 << true;
+        QTest::newRow("trigger mode") << "scope.trigger"
+                                      << "4" << 0 << true;
+        QTest::newRow("waveform") << "generator.waveform"
+                                  << "6" << 0 << true;
+        QTest::newRow("span") << "analyzer.span"
+                              << "13" << 7 << true;
+        QTest::newRow("level below") << "scope.level"
+                                     << "-2001" << -2000 << false;
+        QTest::newRow("position past the bar") << "scope.xpos"
+                                               << "500" << 192 << false;
+        QTest::newRow("vertical position") << "scope.ypos2"
+                                           << "-257" << -256 << false;
+        QTest::newRow("frequency above") << "generator.frequency"
+                                         << "600000" << 500000 << false;
+        QTest::newRow("frequency zero") << "generator.frequency"
+                                        << "0" << 1 << false;
+        QTest::newRow("step") << "generator.step"
+                              << "9" << 5 << false;
+        QTest::newRow("amplitude") << "generator.amplitude"
+                                   << "-5" << 0 << false;
+        QTest::newRow("duty zero") << "generator.duty"
+                                   << "0" << 1 << false;
+        QTest::newRow("offset") << "generator.offset"
+                                << "1201" << 1200 << false;
+        QTest::newRow("shift to the right") << "analyzer.shift"
+                                            << "100" << 0 << false;
+        QTest::newRow("largest int") << "generator.frequency"
+                                     << "2147483647" << 500000 << false;
+        QTest::newRow("smallest int") << "scope.level"
+                                      << "-2147483648" << -2000 << false;
+        QTest::newRow("past int") << "generator.frequency"
+                                  << "2147483648" << 1000 << true;
+        QTest::newRow("many digits") << "scope.level"
+                                     << "000000000001" << 0 << true;
+        QTest::newRow("a plus sign") << "generator.duty"
+                                     << "+20" << 20 << false;
+        QTest::newRow("spaces around") << "generator.duty"
+                                       << "  20 " << 20 << false;
+        QTest::newRow("not a number") << "generator.duty"
+                                      << "abc" << 50 << true;
+        QTest::newRow("empty") << "generator.duty"
+                               << "" << 50 << true;
+        QTest::newRow("a fraction") << "generator.duty"
+                                    << "20.5" << 50 << true;
+        QTest::newRow("hexadecimal") << "scope.xpos"
+                                     << "0x10" << 0 << true;
+        QTest::newRow("a unit") << "generator.frequency"
+                                << "2000Hz" << 1000 << true;
+        QTest::newRow("a zero character")
+            << "generator.duty" << QString::fromUtf8("20\0", 3) << 50 << true;
+        QTest::newRow("Arabic-Indic digits")
+            << "generator.duty" << QString::fromUtf8("\xd9\xa2\xd9\xa0") << 50 << true;
     }
 
     void valuesOutOfRange()
@@ -164,44 +194,52 @@ private slots:
             return good.left(good.indexOf(QLatin1String(inside)) + qsizetype(qstrlen(inside)));
         };
         QTest::newRow("whole") << good << QStringList {} << 0;
-        QTest::newRow("Windows line ends") << QString(good).replace(QStringLiteral("\n"), QStringLiteral("\r\n"))
-                                           << QStringList {} << 0;
+        QTest::newRow("Windows line ends")
+            << QString(good).replace(QStringLiteral("\n"), QStringLiteral("\r\n")) << QStringList {}
+            << 0;
         QTest::newRow("byte order mark") << QChar(0xfeff) + good << QStringList {} << 0;
-        QTest::newRow("blank lines and comments")
-            << QString(good).replace(QStringLiteral("\nscope."), QStringLiteral("\n\n# mine\n  scope."))
-            << QStringList {} << 0;
-        QTest::newRow("spaces around the mark")
-            << QString(good).replace(QStringLiteral("scope.level="), QStringLiteral("scope.level = "))
-            << QStringList {} << 0;
-        QTest::newRow("unknown keys pass") << good + QStringLiteral("scope.cursors=1\n") << QStringList {} << 0;
-        QTest::newRow("a line without a mark")
-            << QString(good).replace(QStringLiteral("\nscope.edge"), QStringLiteral("\nnonsense\nscope.edge"))
-            << QStringList {} << 1;
-        QTest::newRow("a key without a name") << good + QStringLiteral("=5\n") << QStringList {} << 1;
-        QTest::newRow("a key missing")
-            << QString(good).replace(QStringLiteral("analyzer.range="), QStringLiteral("analyzer.rang="))
-            << QStringList { QStringLiteral("analyzer.range") } << 0;
-        QTest::newRow("a bad value")
-            << QString(good).replace(QStringLiteral("scope.ypos1=-256"), QStringLiteral("scope.ypos1=x"))
-            << QStringList { QStringLiteral("scope.ypos1") } << 0;
-        QTest::newRow("cut inside the table") << cutAt("generator.table=-2048 -2011")
-                                              << QStringList { QStringLiteral("generator.table") } << 1;
-        QTest::newRow("cut before the table") << cutAt("analyzer.shift=-128\n")
-                                              << QStringList { QStringLiteral("generator.table") } << 0;
+        QTest::newRow("blank lines and comments") << QString(good).replace(
+            QStringLiteral("\nscope."), QStringLiteral("\n\n# mine\n  scope."))
+                                                  << QStringList {} << 0;
+        QTest::newRow("spaces around the mark") << QString(good).replace(
+            QStringLiteral("scope.level="), QStringLiteral("scope.level = "))
+                                                << QStringList {} << 0;
+        QTest::newRow("unknown keys pass")
+            << good + QStringLiteral("scope.cursors=1\n") << QStringList {} << 0;
+        QTest::newRow("a line without a mark") << QString(good).replace(
+            QStringLiteral("\nscope.edge"), QStringLiteral("\nnonsense\nscope.edge"))
+                                               << QStringList {} << 1;
+        QTest::newRow("a key without a name")
+            << good + QStringLiteral("=5\n") << QStringList {} << 1;
+        QTest::newRow("a key missing") << QString(good).replace(
+            QStringLiteral("analyzer.range="), QStringLiteral("analyzer.rang="))
+                                       << QStringList { QStringLiteral("analyzer.range") } << 0;
+        QTest::newRow("a bad value") << QString(good).replace(
+            QStringLiteral("scope.ypos1=-256"), QStringLiteral("scope.ypos1=x"))
+                                     << QStringList { QStringLiteral("scope.ypos1") } << 0;
+        QTest::newRow("cut inside the table")
+            << cutAt("generator.table=-2048 -2011")
+            << QStringList { QStringLiteral("generator.table") } << 1;
+        QTest::newRow("cut before the table")
+            << cutAt("analyzer.shift=-128\n") << QStringList { QStringLiteral("generator.table") }
+            << 0;
         // "-12" of "-128" would be a value in range: a line without its end is not taken.
         QTest::newRow("cut inside a value")
             << cutAt("analyzer.shift=-12")
-            << QStringList { QStringLiteral("analyzer.shift"), QStringLiteral("generator.table") } << 1;
+            << QStringList { QStringLiteral("analyzer.shift"), QStringLiteral("generator.table") }
+            << 1;
         QTest::newRow("cut after the generator")
             << cutAt("generator.offset=-700\n")
             << QStringList { QStringLiteral("analyzer.span"), QStringLiteral("analyzer.range"),
                    QStringLiteral("analyzer.shift"), QStringLiteral("generator.table") }
             << 0;
         QTest::newRow("a table number short")
-            << QString(good).replace(QStringLiteral("generator.table=-2048 "), QStringLiteral("generator.table="))
+            << QString(good).replace(
+                   QStringLiteral("generator.table=-2048 "), QStringLiteral("generator.table="))
             << QStringList { QStringLiteral("generator.table") } << 0;
         QTest::newRow("a table number not a number")
-            << QString(good).replace(QStringLiteral("generator.table=-2048 "), QStringLiteral("generator.table=x "))
+            << QString(good).replace(
+                   QStringLiteral("generator.table=-2048 "), QStringLiteral("generator.table=x "))
             << QStringList { QStringLiteral("generator.table") } << 0;
     }
 
@@ -219,11 +257,12 @@ private slots:
         const Setup theirs = otherValues();
         for (const setupfile::Key &key : setupfile::kKeys) {
             const Setup &expected = unread.contains(QLatin1String(key.name)) ? ours : theirs;
-            QVERIFY2(setupfile::valueOf(key, reading.setup) == setupfile::valueOf(key, expected), key.name);
+            QVERIFY2(setupfile::valueOf(key, reading.setup) == setupfile::valueOf(key, expected),
+                key.name);
         }
         QCOMPARE(reading.setup.generator.table,
             unread.contains(QLatin1String(setupfile::kTableKey)) ? ours.generator.table
-                                                                  : theirs.generator.table);
+                                                                 : theirs.generator.table);
     }
 
     // Without "version=1" the text is no set-up of this program: nothing is taken.
@@ -234,7 +273,8 @@ private slots:
         QTest::newRow("empty") << QString();
         QTest::newRow("settings.txt") << QStringLiteral("#/dev/ttyS0#115200#3#ZOR");
         QTest::newRow("no version") << QString(good).remove(QStringLiteral("version=1\n"));
-        QTest::newRow("a later version") << QString(good).replace(QStringLiteral("version=1"), QStringLiteral("version=2"));
+        QTest::newRow("a later version")
+            << QString(good).replace(QStringLiteral("version=1"), QStringLiteral("version=2"));
         QTest::newRow("a version cut short") << QStringLiteral("version=1");
         QTest::newRow("binary") << QString::fromLatin1("\x01\xff=\x7f\n\n=\n", 8);
     }
@@ -251,7 +291,8 @@ private slots:
 
     void lastOfTwoLinesCounts()
     {
-        const QString text = setupfile::format(startValues()) + QStringLiteral("generator.duty=12\n");
+        const QString text
+            = setupfile::format(startValues()) + QStringLiteral("generator.duty=12\n");
         const setupfile::Reading reading = setupfile::parse(text, otherValues());
         QVERIFY(reading.complete());
         QCOMPARE(reading.setup.generator.duty, 12);
