@@ -11,6 +11,7 @@
 #include "readout.h"
 #include "reconnection.h"
 #include "settingtexts.h"
+#include "setups.h"
 #include "shared.h"
 #include "spectrum.h"
 #include "trigger.h"
@@ -107,15 +108,20 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // Owned by the window: it holds its own shortcut and button.
     new Exporter(this, tabWidget, oscyloskop.get(), generator.get(), analizator.get(),
                  ustawienia.get());
+    // Owned by the window too; the controls show the last run's set-up from the start.
+    setups = new Setups(this, tabWidget, oscyloskop.get(), generator.get(), analizator.get());
+    setups->restore();
 
     startTimer(kTickMs);
 }
 
 // The link goes first: its worker stops and the line closes before the panels
-// that hold its address are destroyed.
+// that hold its address are destroyed. The controls, children of the window,
+// are still there to keep the set-up.
 MainWindow::~MainWindow()
 {
     com.reset();
+    setups->keepAtEnd();
 }
 
 void MainWindow::text(const QString &status)
@@ -318,6 +324,7 @@ void MainWindow::comSlot()
         reconnection->cancel();
         com->Close();
         portButton->setText(QStringLiteral("Open port"));
+        setups->keep();
         return;
     }
     if (!openLink(ustawienia->getPortName(), ustawienia->getPortSpeed()))

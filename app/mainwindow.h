@@ -16,6 +16,7 @@ class AnalizatorLog;
 class Generator;
 class Oscyloskop;
 class Reconnection;
+class Setups;
 class Ustawienia;
 class ZORCom;
 
@@ -71,6 +72,7 @@ private:
     std::unique_ptr<Ustawienia> ustawienia;
     std::unique_ptr<ZORCom> com;
     Reconnection *reconnection;
+    Setups *setups;
     QString linkPort; // the port and speed of the latest open, to reopen after an unplug
     int linkSpeed = 0;
     int device = 0;

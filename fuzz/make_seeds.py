@@ -81,6 +81,49 @@ settings = {
 for name, data in settings.items():
     write('settings', name, data)
 
+# setup.txt: the keys as the program writes them, then damaged copies.
+SETUP_KEYS = [
+    ('scope.timebase', 7), ('scope.range1', 0), ('scope.range2', 0), ('scope.channel2', 0),
+    ('scope.trigger', 0), ('scope.edge', 0), ('scope.detector', 0), ('scope.level', 0),
+    ('scope.xpos', 0), ('scope.ypos1', 0), ('scope.ypos2', 0), ('generator.frequency', 1000),
+    ('generator.step', 0), ('generator.amplitude', 1250), ('generator.waveform', 0),
+    ('generator.duty', 50), ('generator.offset', 0), ('analyzer.span', 7),
+    ('analyzer.range', 0), ('analyzer.shift', 0),
+]
+
+
+def setup_text(changes=None, table=None, end=b'\n'):
+    values = dict(SETUP_KEYS)
+    values.update(changes or {})
+    lines = [b'# labbench set-up: lists by row, 0 the top entry', b'version=1']
+    lines += [('%s=%d' % (k, values[k])).encode() for k, _ in SETUP_KEYS]
+    entries = table if table is not None else [0] * 512
+    lines.append(b'generator.table=' + ' '.join(str(v) for v in entries).encode())
+    return end.join(lines) + end
+
+
+drawn = setup_text({'generator.waveform': 5, 'generator.frequency': 2000, 'scope.channel2': 1,
+                    'scope.timebase': 10, 'analyzer.shift': -128}, ramp(512, 53))
+setup = {
+    'start-values': setup_text(),
+    'drawn-table': drawn,
+    'windows-line-ends': setup_text(end=b'\r\n'),
+    'byte-order-mark': b'\xef\xbb\xbf' + setup_text(),
+    'cut-in-table': drawn[:len(drawn) - 900],
+    'cut-in-value': drawn[:drawn.index(b'analyzer.shift=-12') + 18],
+    'out-of-range': setup_text({'scope.timebase': 15, 'scope.level': -99999, 'generator.duty': 0,
+                                'generator.frequency': 2147483647}, [5000] * 512),
+    'not-numbers': setup_text().replace(b'=0\n', b'=x\n').replace(b'=7\n', b'=0x7\n'),
+    'short-table': setup_text(table=[1] * 511),
+    'no-version': setup_text().replace(b'version=1\n', b''),
+    'later-version': setup_text().replace(b'version=1', b'version=2'),
+    'settings-text': b'#/dev/ttyS0#115200#3#ZOR',
+    'twice-and-stray': setup_text() + b'generator.duty=7\nstray line\n=3\n',
+    'binary': b'version=1\n\x00scope.level=\xff\xfe3\nscope.xpos=1\x002\n',
+}
+for name, data in setup.items():
+    write('setup', name, data)
+
 # DCB: four bytes of driver defaults, then (operation, code) pairs:
 # 0 baud, 1 data bits, 2 parity, 3 stop bits, 4 flow, 5 time-out, 6 open, 7 close.
 def ops(*pairs):

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 
 #include <algorithm>
 
@@ -209,6 +210,25 @@ void Analizator::showReadouts()
         + QStringLiteral("daB"));
     thdLabel->setText(QStringLiteral("THD+N: ") + QString::number(readouts.thdnPercent, 'f', 2)
         + QStringLiteral("%"));
+}
+
+setupfile::Analyzer Analizator::setup() const
+{
+    return { taBox->currentIndex(), vaBox->currentIndex(), xPos };
+}
+
+void Analizator::applySetup(const setupfile::Analyzer &s)
+{
+    taBox->setCurrentIndex(s.span);
+    tbIndex = kFastestCode - taBox->currentIndex();
+    vaBox->setCurrentIndex(s.range);
+    gainIndex = vaBox->currentIndex();
+    {
+        const QSignalBlocker blocker(xPosBar);
+        xPosBar->setValue(s.shift);
+    }
+    xPosSlot();
+    window->update();
 }
 
 void Analizator::taSlot()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "frameaverage.h"
+#include "setupfile.h"
 #include "spectrum.h"
 
 #include <QDateTime>
@@ -40,6 +41,10 @@ public:
     std::optional<QPoint> reference() const { return referencePoint; }
     // Run/Stop has frozen the spectrum and its readouts.
     bool isStopped() const { return stopped; }
+    // The controls as a set-up to keep, and a kept set-up put into the
+    // controls without a word to the device: start() sends it.
+    setupfile::Analyzer setup() const;
+    void applySetup(const setupfile::Analyzer &setup);
 
     // The spectrum on screen: the settings and readouts of its paint; its bin
     // levels are levels() until the next paint. time is null before the first.

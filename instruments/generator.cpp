@@ -10,8 +10,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -166,6 +168,57 @@ Generator::Playing Generator::playing() const
     p.duty = duty;
     p.offset = dcShift;
     return p;
+}
+
+static_assert(gentable::kEntries == setupfile::kTableEntries, "a set-up keeps the whole table");
+
+setupfile::Generator Generator::setup() const
+{
+    setupfile::Generator s;
+    s.frequency = freqBox->value();
+    s.step = freqMulBox->value();
+    s.amplitude = gainBox->value();
+    s.waveform = typeBox->currentIndex();
+    s.duty = dutyBox->value();
+    s.offset = offsetBox->value();
+    s.table = table->snapshot();
+    return s;
+}
+
+void Generator::applySetup(const setupfile::Generator &s)
+{
+    {
+        const QSignalBlocker f(freqBox);
+        const QSignalBlocker m(freqMulBox);
+        const QSignalBlocker g(gainBox);
+        const QSignalBlocker d(dutyBox);
+        const QSignalBlocker o(offsetBox);
+        freqBox->setValue(s.frequency);
+        freqMulBox->setValue(s.step);
+        gainBox->setValue(s.amplitude);
+        dutyBox->setValue(s.duty);
+        offsetBox->setValue(s.offset);
+    }
+    typeBox->setCurrentIndex(s.waveform);
+    fMulSlot();
+    freq = freqBox->value();
+    type = typeBox->currentIndex();
+    gain = gainBox->value();
+    duty = dutyBox->value();
+    dcShift = offsetBox->value();
+    const synthesis::SampleClock clock = synthesis::sampleClock(freq);
+    tab = clock.tab;
+    tabLabel->setText(QString::number(clock.tab));
+    periodLabel->setText(QString::number(clock.period));
+    // The kept table, recomputed where the waveform is computed: the
+    // preview shows what start() will send.
+    table->edit([&](int *entries) {
+        std::copy(s.table.begin(), s.table.end(), entries);
+        synthesis::synthesize(entries, synthesis::shapeOf(tab, type, gain, duty, dcShift));
+    });
+    // Even a table of the shape last sent may differ from the one the device plays.
+    tableOwed = true;
+    window->update();
 }
 
 void Generator::fMulSlot()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gentable.h"
+#include "setupfile.h"
 
 #include <QMainWindow>
 
@@ -53,6 +54,12 @@ public:
         int offset = 0; // mV
     };
     Playing playing() const;
+
+    // The controls and the table as a set-up to keep, and a kept set-up put
+    // into them without a word to the device: the next start() sends it all,
+    // the table included.
+    setupfile::Generator setup() const;
+    void applySetup(const setupfile::Generator &setup);
 
     ZORCom *com = nullptr;
     int freq = 1000; // Hz, as last taken from the frequency box

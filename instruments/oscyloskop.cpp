@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSpinBox>
 
 #include <algorithm>
@@ -175,6 +176,14 @@ void Oscyloskop::enable()
                   trigBandCombo, trigLevelBox, trigStateLabel, runButton, rms1Label, avg1Label,
                   vpp1Label, freq1Label, averageBox, averageLabel },
         true);
+    // Channel 2 may have been turned on by a restored set-up.
+    if (channel2Box->isChecked())
+        enableChannel2Controls(true);
+}
+
+void Oscyloskop::enableChannel2Controls(bool on)
+{
+    enableAll({ gain2Combo, yPos2Bar, rms2Label, avg2Label, vpp2Label, freq2Label }, on);
 }
 
 void Oscyloskop::start()
@@ -234,7 +243,7 @@ void Oscyloskop::channel2Slot()
         else
             com->disable2channel();
     }
-    enableAll({ gain2Combo, yPos2Bar, rms2Label, avg2Label, vpp2Label, freq2Label }, on);
+    enableChannel2Controls(on);
 
     if (!on) {
         timeCombo->setMaxCount(kTimeItems);
@@ -338,6 +347,63 @@ void Oscyloskop::showTrigStatus()
 void Oscyloskop::setReference(std::optional<QPoint> point)
 {
     referencePoint = point;
+}
+
+setupfile::Scope Oscyloskop::setup() const
+{
+    setupfile::Scope s;
+    s.timeBase = timeCombo->currentIndex();
+    s.range1 = gain1Combo->currentIndex();
+    s.range2 = gain2Combo->currentIndex();
+    s.channel2 = channel2Box->isChecked() ? 1 : 0;
+    s.trigMode = trigModeCombo->currentIndex();
+    s.trigEdge = trigEdgeCombo->currentIndex();
+    s.trigDetector = trigBandCombo->currentIndex();
+    s.trigLevel = trigLevelBox->value();
+    s.xPos = xPosBar->value();
+    s.yPos1 = -yPos1Bar->value();
+    s.yPos2 = -yPos2Bar->value();
+    return s;
+}
+
+// The controls and the settings behind them as the user's own choices would
+// leave them, but no request reaches the link.
+void Oscyloskop::applySetup(const setupfile::Scope &s)
+{
+    const bool two = s.channel2 != 0;
+    channel2Box->setChecked(two);
+    enableChannel2Controls(two && channel2Box->isEnabled());
+    if (two) {
+        timeCombo->setMaxCount(kTwoChannelTimeItems);
+    } else if (timeCombo->count() < kTimeItems) {
+        timeCombo->setMaxCount(kTimeItems);
+        timeCombo->addItems(fastTimeItems);
+    }
+    // With channel 2 on, a fast time base becomes the fastest one left.
+    timeCombo->setCurrentIndex(std::clamp(s.timeBase, 0, timeCombo->count() - 1));
+    tbIndex = timeBaseOf(timeCombo->currentIndex());
+    gain1Combo->setCurrentIndex(s.range1);
+    gain2Combo->setCurrentIndex(s.range2);
+    gain1Index = gain1Combo->currentIndex();
+    gain2Index = gain2Combo->currentIndex();
+    trigModeCombo->setCurrentIndex(s.trigMode);
+    trigEdgeCombo->setCurrentIndex(s.trigEdge);
+    trigBandCombo->setCurrentIndex(s.trigDetector);
+    {
+        const QSignalBlocker level(trigLevelBox);
+        const QSignalBlocker x(xPosBar);
+        const QSignalBlocker y1(yPos1Bar);
+        const QSignalBlocker y2(yPos2Bar);
+        trigLevelBox->setValue(s.trigLevel);
+        xPosBar->setValue(s.xPos);
+        yPos1Bar->setValue(-s.yPos1);
+        yPos2Bar->setValue(-s.yPos2);
+    }
+    // These only record the values and set the labels.
+    trigSlot();
+    xPosSlot();
+    yPosSlot();
+    window->update();
 }
 
 bool Oscyloskop::trigger(const int *raw, int *out1, int *out2, int level, int word, int xpos)

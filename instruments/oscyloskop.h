@@ -1,6 +1,7 @@
 #pragma once
 
 #include "frameaverage.h"
+#include "setupfile.h"
 #include "trigger.h"
 
 #include <QDateTime>
@@ -53,6 +54,10 @@ public:
     std::optional<QPoint> reference() const { return referencePoint; }
     // Run/Stop has frozen the picture and its readouts.
     bool isStopped() const { return stopped; }
+    // The controls as a set-up to keep, and a kept set-up put into the
+    // controls without a word to the device: start() sends it.
+    setupfile::Scope setup() const;
+    void applySetup(const setupfile::Scope &setup);
 
     // The frame behind the picture on screen, whole, with the settings it was
     // shown with; time is null until a frame has been shown.
@@ -97,6 +102,7 @@ private:
     void adjustGraph(bool channel2);
     int levelRow() const;
     QList<QWidget *> instrumentWidgets() const;
+    void enableChannel2Controls(bool on);
 
     QWidget *window;
     QComboBox *timeCombo;

@@ -49,10 +49,10 @@ cmake --build build-asan -j"$jobs"
 
 echo "== fuzzing: the seeds, then about a minute per target"
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DLABBENCH_FUZZ=ON >/dev/null
-cmake --build build-fuzz -j"$jobs" --target fuzz_worker_linux fuzz_worker_windows fuzz_settings fuzz_dcb
+cmake --build build-fuzz -j"$jobs" --target fuzz_worker_linux fuzz_worker_windows fuzz_settings fuzz_setup fuzz_dcb
 (cd build-fuzz && ctest --output-on-failure -L fuzz)
 fuzz_seconds=${LABBENCH_FUZZ_SECONDS:-60}
-for target in worker_linux worker_windows settings dcb; do
+for target in worker_linux worker_windows settings setup dcb; do
   corpus=build-fuzz/corpus/$target
   mkdir -p "$corpus"
   # New inputs go to the build folder; the seeds in the repo stay as they are.

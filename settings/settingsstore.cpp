@@ -96,6 +96,21 @@ Contents read(const QString &path)
     return contents;
 }
 
+Contents readWhole(const QString &path, qsizetype limit)
+{
+    QFile file(path);
+    const QFileInfo info(file);
+    if (!info.exists())
+        return {};
+    // As for settings.txt: a pipe or device of that name would never end.
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+        return { Found::Unusable, {} };
+    Contents contents { Found::Read, file.read(limit + 1) };
+    if (contents.bytes.size() > limit || file.error() != QFileDevice::NoError)
+        return { Found::Unusable, {} };
+    return contents;
+}
+
 QString text(const Contents &contents)
 {
     QByteArray raw = contents.bytes;

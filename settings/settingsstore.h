@@ -30,6 +30,10 @@ struct Contents {
 constexpr qsizetype kMaxRead = 1024 * 1024;
 
 Contents read(const QString &path);
+// A small file read whole: Read with all its bytes, Unusable when it is no
+// regular file, cannot be opened or holds more than limit bytes.
+Contents readWhole(const QString &path, qsizetype limit);
+
 // The bytes read as text, decoded as the window's text stream decodes them.
 QString text(const Contents &contents);
 

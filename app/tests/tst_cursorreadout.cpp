@@ -97,6 +97,9 @@ private:
     // the generator tab. Returns the entries that last point changed.
     static int entriesAfterInterruptedStroke(int otherTab, bool releaseThere)
     {
+        // A folder of its own: the table drawn by an earlier call's window,
+        // kept in its set-up, does not come back.
+        const ScratchDir fresh;
         MainWindow w;
         w.show();
         controls::selectTab(w, 1);

@@ -2,10 +2,13 @@
 #include "scratchdir.h"
 #include "windowcontrols.h"
 #include "mainwindow.h"
+#include "setupfile.h"
 #include "shared.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 
@@ -218,6 +221,50 @@ private slots:
         device.drain(100);
         device.send("w");
         QVERIFY(device.drain(150).isEmpty());
+    }
+
+    // "Close port" keeps the set-up in setup.txt at once, not only at the end.
+    void closePortWritesTheSetup()
+    {
+        FakeDevice device;
+        QVERIFY(device.ok());
+        QVERIFY(ScratchDir::writeSettings(device.slavePath()));
+        MainWindow w;
+        w.show();
+        QTest::mouseClick(controls::portButton(w), Qt::LeftButton);
+        QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Close port"));
+        w.findChild<QSpinBox *>(QStringLiteral("trigLevelBox"))->setValue(77);
+        QVERIFY(!QFileInfo::exists(QLatin1String(setupfile::kFileName)));
+        QTest::mouseClick(controls::portButton(w), Qt::LeftButton);
+        const auto reading = setupfile::parse(
+            QString::fromUtf8(ScratchDir::readFile(QLatin1String(setupfile::kFileName))), {});
+        QVERIFY(reading.complete());
+        QCOMPARE(reading.setup.scope.trigLevel, 77);
+    }
+
+    // A damaged setup.txt stays for the user to look at while the program
+    // runs, whatever "Close port" is pressed; the end of the program replaces it.
+    void closePortLeavesADamagedSetup()
+    {
+        FakeDevice device;
+        QVERIFY(device.ok());
+        QVERIFY(ScratchDir::writeSettings(device.slavePath()));
+        const QByteArray damaged("version=1\nscope.level=12\nscope.xpos=");
+        QVERIFY(ScratchDir::writeFile(QLatin1String(setupfile::kFileName), damaged));
+        {
+            MainWindow w;
+            w.show();
+            QCOMPARE(sts.get(), QStringLiteral("set-up partly unreadable: start values used"));
+            QTest::mouseClick(controls::portButton(w), Qt::LeftButton);
+            QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Close port"));
+            QTest::mouseClick(controls::portButton(w), Qt::LeftButton);
+            QCOMPARE(controls::portButton(w)->text(), QStringLiteral("Open port"));
+            QCOMPARE(ScratchDir::readFile(QLatin1String(setupfile::kFileName)), damaged);
+        }
+        const auto reading = setupfile::parse(
+            QString::fromUtf8(ScratchDir::readFile(QLatin1String(setupfile::kFileName))), {});
+        QVERIFY(reading.complete());
+        QCOMPARE(reading.setup.scope.trigLevel, 12);
     }
 };
 

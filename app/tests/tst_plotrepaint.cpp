@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "scratchdir.h"
 #include "shared.h"
 #include "windowcontrols.h"
 
@@ -10,6 +11,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -87,12 +89,21 @@ QLabel *labelStartingWith(QWidget &window, const QString &start)
 class TestPlotRepaint : public QObject {
     Q_OBJECT
 
+private:
+    // Each case a new program in a folder of its own: no set-up of an earlier
+    // case's window comes back.
+    std::unique_ptr<ScratchDir> scratch;
+
 private slots:
     void init()
     {
+        scratch = std::make_unique<ScratchDir>();
+        QVERIFY(scratch->isValid());
         buff.store(sineFrame(0));
         bufReady.store(false);
     }
+
+    void cleanup() { scratch.reset(); }
 
     void aFreshFrameRepaintsThePlotButNotTheControls()
     {
@@ -110,8 +121,11 @@ private slots:
         QVERIFY(first.contains(kPlot));
         auto *tabs = window.findChild<QTabWidget *>();
         QVERIFY(!first.intersects(tabs->geometry()));
-        for (QPushButton *button : window.findChildren<QPushButton *>())
-            QVERIFY(!first.intersects(button->geometry()));
+        // Those of other tabs are hidden here and not painted at all.
+        for (QPushButton *button : window.findChildren<QPushButton *>()) {
+            if (button->isVisible())
+                QVERIFY2(!first.intersects(button->geometry()), qPrintable(button->text()));
+        }
     }
 
     void aTickWithoutAFreshFrameRepaintsNothing()

@@ -83,6 +83,7 @@ private slots:
     void scrollBarShiftIsClamped_data();
     void scrollBarShiftIsClamped();
     void choicesWithoutLiveLinkAreKept();
+    void appliedSetupIsWhatStartUses();
     void sineFramePeaksAtItsBinAndReadsOut();
     void scrollingMovesTheSpectrumLeft();
     void zeroFrameLiesOnBottomEdgeAndReadsInfinityAndNaN();
@@ -224,6 +225,27 @@ void TestAnalizator::choicesWithoutLiveLinkAreKept()
     QCOMPARE(w.panel->tbIndex, 2);
     QCOMPARE(vaBox->currentText(), QStringLiteral("7.8mV"));
     QVERIFY(!closed.isOpen());
+}
+
+// A kept set-up goes into the controls and the codes start() sends, and
+// comes back out of them unchanged.
+void TestAnalizator::appliedSetupIsWhatStartUses()
+{
+    Window w;
+    w.panel->applySetup({ 12, 5, -100 });
+    QCOMPARE(w.control<QComboBox>("taBox")->currentText(), QStringLiteral("62.5kHz/dz"));
+    QCOMPARE(w.control<QComboBox>("vaBox")->currentText(), QStringLiteral("15.6mV"));
+    QCOMPARE(w.control<QScrollBar>("xPosBar")->value(), -100);
+    QCOMPARE(w.panel->tbIndex, 2);
+    QCOMPARE(w.panel->xPos, -100);
+    const setupfile::Analyzer taken = w.panel->setup();
+    QCOMPARE(taken.span, 12);
+    QCOMPARE(taken.range, 5);
+    QCOMPARE(taken.shift, -100);
+
+    // What the bar shows beyond the shift's range is taken as the shift in effect.
+    w.control<QScrollBar>("xPosBar")->setValue(150);
+    QCOMPARE(w.panel->setup().shift, 0);
 }
 
 void TestAnalizator::sineFramePeaksAtItsBinAndReadsOut()

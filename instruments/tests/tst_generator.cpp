@@ -2,6 +2,7 @@
 #include "framebuffer.h"
 #include "generator.h"
 #include "gentable.h"
+#include "synthesis.h"
 #include "zorcom.h"
 
 #include <QComboBox>
@@ -118,6 +119,9 @@ private slots:
     void previewShowsTableAtTheDrawnRows();
     void playedFrequencyBesideLengthAndPeriod_data();
     void playedFrequencyBesideLengthAndPeriod();
+    void appliedDrawingIsWhatStartSends();
+    void appliedComputedWaveformIsRecomputed();
+    void setupTakenFromTheControls();
 };
 
 void TestGenerator::controlsStartHiddenDisabledWithInitialValues()
@@ -539,6 +543,108 @@ void TestGenerator::playedFrequencyBesideLengthAndPeriod()
     QCOMPARE(label->text(), played);
     b.gen->hide();
     QVERIFY(!label->isVisible());
+}
+
+namespace {
+
+setupfile::Generator drawnAt2kHz()
+{
+    setupfile::Generator s;
+    s.frequency = 2000;
+    s.step = 2;
+    s.amplitude = 300;
+    s.waveform = kArbitrary;
+    s.duty = 20;
+    s.offset = -100;
+    for (int i = 0; i < setupfile::kTableEntries; ++i)
+        s.table[static_cast<std::size_t>(i)] = (i * 53) % 4000 - 2000;
+    return s;
+}
+
+} // namespace
+
+// A kept drawing, put in before any port is open: the controls and the
+// preview show it, nothing is sent, and the first start() sends the clock
+// and exactly that table.
+void TestGenerator::appliedDrawingIsWhatStartSends()
+{
+    Bench b;
+    FrameBuffer frames;
+    FakeDevice device;
+    QVERIFY(device.ok());
+    ZORCom link(&frames, &b.table);
+    QVERIFY(link.Open(device.slavePath(), 115200));
+    QVERIFY(link.Start());
+    b.gen->com = &link;
+    b.gen->enable();
+    // The device already plays a wave of the same settings, not the kept table.
+    b.setBox("freqBox", 2000);
+    b.setBox("gainBox", 300);
+    b.setBox("dutyBox", 20);
+    b.setBox("offsetBox", -100);
+    b.chooseType(kArbitrary);
+    b.gen->start();
+    device.send(FakeDevice::frame({})); // the worker leaves acquisition after a frame
+    QVERIFY(device.expect("g"));
+    QCOMPARE(device.serveGenerator(), 1);
+
+    const setupfile::Generator kept = drawnAt2kHz();
+    b.gen->applySetup(kept);
+    QCOMPARE(device.serveGenerator(), 0);
+    QCOMPARE(b.box("freqBox")->value(), 2000);
+    QCOMPARE(b.box("freqBox")->singleStep(), 100);
+    QCOMPARE(b.typeBox()->currentText(), QStringLiteral("arbitrary"));
+    QCOMPARE(b.label("tabLabel")->text(), QStringLiteral("498"));
+    QCOMPARE(b.label("periodLabel")->text(), QStringLiteral("32"));
+    QCOMPARE(b.table.snapshot(), kept.table);
+
+    b.gen->start();
+    QCOMPARE(device.serveGenerator(), 1);
+    QCOMPARE(b.table.snapshot(), kept.table);
+    QCOMPARE(b.gen->playing().tab, 498);
+    QCOMPARE(b.gen->playing().amplitude, 300);
+}
+
+// A computed waveform is computed again from the kept settings: the
+// preview shows the table start() will send, whatever the file's table says.
+void TestGenerator::appliedComputedWaveformIsRecomputed()
+{
+    Bench b;
+    setupfile::Generator kept = drawnAt2kHz();
+    kept.waveform = 1; // square
+    b.gen->applySetup(kept);
+    Table expected = kept.table;
+    synthesis::synthesize(expected.data(), synthesis::shapeOf(498, 1, 300, 20, -100));
+    QCOMPARE(b.table.snapshot(), expected);
+    b.gen->start();
+    QCOMPARE(b.table.snapshot(), expected);
+}
+
+void TestGenerator::setupTakenFromTheControls()
+{
+    Bench b;
+    b.setBox("freqBox", 4321);
+    b.setBox("freqMulBox", 4);
+    b.setBox("gainBox", 1000);
+    b.chooseType(2);
+    b.setBox("dutyBox", 75);
+    b.setBox("offsetBox", 250);
+    const setupfile::Generator s = b.gen->setup();
+    QCOMPARE(s.frequency, 4321);
+    QCOMPARE(s.step, 4);
+    QCOMPARE(s.amplitude, 1000);
+    QCOMPARE(s.waveform, 2);
+    QCOMPARE(s.duty, 75);
+    QCOMPARE(s.offset, 250);
+    QCOMPARE(s.table, b.table.snapshot());
+
+    Bench other;
+    other.gen->applySetup(s);
+    const setupfile::Generator again = other.gen->setup();
+    QCOMPARE(again.frequency, 4321);
+    QCOMPARE(again.step, 4);
+    QCOMPARE(again.waveform, 2);
+    QCOMPARE(again.table, s.table);
 }
 
 QTEST_MAIN(TestGenerator)

@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QtTest>
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <memory>
@@ -125,6 +126,11 @@ private slots:
     void channel2AtAFastTimeBaseMovesToTwentyMicroseconds();
     void closedLinkGetsNothingAndTheNextOpenSendsTheSettings();
     void noLinkAtAll();
+    void appliedSetupIsWhatStartSends();
+    void applyingSendsNothing();
+    void setupTakenFromTheControls_data();
+    void setupTakenFromTheControls();
+    void channel2SetupDropsTheFastTimeBases();
 
     void traceAndCursorsPainted();
     void levelLineFollowsGain_data();
@@ -427,6 +433,118 @@ void TestOscyloskop::noLinkAtAll()
     host->control<QCheckBox>("channel2Box")->click();
     QCOMPARE(host->panel->tbIndex, 14);
     QCOMPARE(host->panel->gain1Index, 1);
+}
+
+// A kept set-up, put in before any port is open: the controls show it, the
+// channel 2 controls become usable with the others, and the first start()
+// sends exactly it.
+void TestOscyloskop::appliedSetupIsWhatStartSends()
+{
+    setupfile::Scope s;
+    s.timeBase = 5; // "1ms/dz", code 9
+    s.range1 = 2;
+    s.range2 = 4;
+    s.channel2 = 1;
+    s.trigMode = 3;
+    s.trigLevel = -20;
+    s.yPos2 = 100;
+    host->panel->applySetup(s);
+    QCOMPARE(host->control<QComboBox>("timeCombo")->currentText(), QStringLiteral("1ms/dz"));
+    QCOMPARE(host->control<QComboBox>("timeCombo")->count(), 11);
+    QVERIFY(host->control<QCheckBox>("channel2Box")->isChecked());
+    QVERIFY(!host->control<QWidget>("gain2Combo")->isEnabled());
+    QCOMPARE(host->control<QLabel>("yPos2Label")->text(), QStringLiteral("Ypos2: 100"));
+    QCOMPARE(host->control<QScrollBar>("yPos2Bar")->value(), -100);
+
+    openLink();
+    for (const char *name : {"gain2Combo", "yPos2Bar", "rms2Label", "freq2Label"})
+        QVERIFY2(host->control<QWidget>(name)->isEnabled(), name);
+    host->panel->start();
+    QCOMPARE(device->serveRequests(),
+             QByteArrayLiteral("qc"
+                               "s9qg"
+                               "u24qg"));
+}
+
+void TestOscyloskop::applyingSendsNothing()
+{
+    openLink();
+    QCOMPARE(device->serveRequests(), QByteArray());
+    setupfile::Scope s = host->panel->setup();
+    s.timeBase = 0;
+    s.range1 = 6;
+    s.channel2 = 1;
+    s.trigLevel = 300;
+    s.xPos = 50;
+    host->panel->applySetup(s);
+    QCOMPARE(device->serveRequests(), QByteArray());
+    s.channel2 = 0;
+    host->panel->applySetup(s);
+    QCOMPARE(device->serveRequests(), QByteArray());
+    QCOMPARE(host->panel->tbIndex, 14);
+    QCOMPARE(host->panel->gain1Index, 6);
+}
+
+// Every control, applied and taken back: the values the user sees.
+void TestOscyloskop::setupTakenFromTheControls_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("shows");
+    QTest::newRow("time base") << "scope.timebase" << 14 << "timeCombo" << "2us/dz";
+    QTest::newRow("range 1") << "scope.range1" << 6 << "gain1Combo" << "25mV/dz";
+    QTest::newRow("range 2") << "scope.range2" << 3 << "gain2Combo" << "250mV/dz";
+    QTest::newRow("trigger mode") << "scope.trigger" << 2 << "trigModeCombo" << "Auto";
+    QTest::newRow("edge") << "scope.edge" << 1 << "trigEdgeCombo" << "Ris";
+    QTest::newRow("detector") << "scope.detector" << 1 << "trigBandCombo" << "HF";
+    QTest::newRow("level") << "scope.level" << -2000 << "trigLevelBox" << "-2000mV";
+    QTest::newRow("trigger position") << "scope.xpos" << -192 << "xPosLabel" << "Xpos: -192";
+    QTest::newRow("position 1") << "scope.ypos1" << 256 << "yPos1Label" << "Ypos1: 256";
+    QTest::newRow("position 2") << "scope.ypos2" << -7 << "yPos2Label" << "Ypos2: -7";
+}
+
+void TestOscyloskop::setupTakenFromTheControls()
+{
+    QFETCH(QString, key);
+    QFETCH(int, value);
+    QFETCH(QString, control);
+    QFETCH(QString, shows);
+    const auto found = std::find_if(setupfile::kKeys.begin(), setupfile::kKeys.end(),
+        [&](const setupfile::Key &k) { return key == QLatin1String(k.name); });
+    QVERIFY(found != setupfile::kKeys.end());
+    setupfile::Setup whole;
+    whole.scope = host->panel->setup();
+    found->field(whole) = value;
+    host->panel->applySetup(whole.scope);
+    QWidget *widget = host->control<QWidget>(control.toLatin1().constData());
+    QVERIFY(widget);
+    if (auto *combo = qobject_cast<QComboBox *>(widget))
+        QCOMPARE(combo->currentText(), shows);
+    else if (auto *box = qobject_cast<QSpinBox *>(widget))
+        QCOMPARE(box->text(), shows);
+    else
+        QCOMPARE(qobject_cast<QLabel *>(widget)->text(), shows);
+    setupfile::Setup taken;
+    taken.scope = host->panel->setup();
+    QCOMPARE(setupfile::valueOf(*found, taken), value);
+}
+
+// As ticking the box does: with channel 2 on, the fastest time base left.
+void TestOscyloskop::channel2SetupDropsTheFastTimeBases()
+{
+    setupfile::Scope s = host->panel->setup();
+    s.channel2 = 1;
+    s.timeBase = 13;
+    host->panel->applySetup(s);
+    QCOMPARE(host->control<QComboBox>("timeCombo")->currentText(), QStringLiteral("20us/dz"));
+    QCOMPARE(host->panel->tbIndex, 4);
+    s.channel2 = 0;
+    host->panel->applySetup(s);
+    auto *time = host->control<QComboBox>("timeCombo");
+    QCOMPARE(time->count(), 15);
+    QCOMPARE(time->currentText(), QStringLiteral("5u"));
+    QCOMPARE(host->panel->tbIndex, 1);
 }
 
 void TestOscyloskop::traceAndCursorsPainted()

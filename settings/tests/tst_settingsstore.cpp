@@ -55,6 +55,23 @@ private slots:
         QCOMPARE(contents.bytes, content);
     }
 
+    // A small file is read whole or not at all: never a part taken for all of it.
+    void readWholeTakesAllOrNothing()
+    {
+        const QString name = QStringLiteral("setup.txt");
+        QCOMPARE(settingsstore::readWhole(name, 10).found, settingsstore::Found::Missing);
+        QVERIFY(ScratchDir::writeFile(name, "0123456789"));
+        const auto whole = settingsstore::readWhole(name, 10);
+        QCOMPARE(whole.found, settingsstore::Found::Read);
+        QCOMPARE(whole.bytes, QByteArray("0123456789"));
+        const auto tooLarge = settingsstore::readWhole(name, 9);
+        QCOMPARE(tooLarge.found, settingsstore::Found::Unusable);
+        QVERIFY(tooLarge.bytes.isEmpty());
+        QVERIFY(QDir().mkdir(QStringLiteral("folder")));
+        QCOMPARE(settingsstore::readWhole(QStringLiteral("folder"), 10).found,
+            settingsstore::Found::Unusable);
+    }
+
 private:
     std::unique_ptr<ScratchDir> scratch;
 };

@@ -27,6 +27,17 @@ Widget *at(QWidget &window, const QRect &geometry)
     return nullptr;
 }
 
+QPointer<QFileDialog> dialogNamed(QWidget &window, const char *name)
+{
+    QPointer<QFileDialog> dialog;
+    for (int i = 0; i < 100 && !dialog; ++i) {
+        dialog = window.findChild<QFileDialog *>(QLatin1String(name));
+        if (!dialog)
+            QTest::qWait(20);
+    }
+    return dialog;
+}
+
 } // namespace
 
 QPushButton *portButton(QWidget &window)
@@ -138,18 +149,28 @@ QImage plot(QWidget &window)
     return window.grab(QRect(10, 30, 769, 513)).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+bool answerFileDialog(QWidget &window, const char *button, const char *dialogName, const QString &path)
+{
+    auto *opener = window.findChild<QPushButton *>(QLatin1String(button));
+    if (!opener || !opener->isVisible())
+        return false;
+    opener->click();
+    QPointer<QFileDialog> dialog = dialogNamed(window, dialogName);
+    auto *name = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
+    if (!name)
+        return false;
+    name->setText(path);
+    QTest::keyClick(name, Qt::Key_Return);
+    return QTest::qWaitFor([&] { return dialog.isNull(); }, 2000);
+}
+
 QString exportWithEnter(QWidget &window)
 {
     window.activateWindow();
     if (!QTest::qWaitForWindowActive(&window))
         return QString();
     QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
-    QPointer<QFileDialog> dialog;
-    for (int i = 0; i < 100 && !dialog; ++i) {
-        dialog = window.findChild<QFileDialog *>(QStringLiteral("exportDialog"));
-        if (!dialog)
-            QTest::qWait(20);
-    }
+    QPointer<QFileDialog> dialog = dialogNamed(window, "exportDialog");
     auto *name = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
     if (!name)
         return QString();

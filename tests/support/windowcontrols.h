@@ -52,4 +52,9 @@ QImage plot(QWidget &window);
 // proposed file is taken. Returns that file's path; empty when no dialog came.
 QString exportWithEnter(QWidget &window);
 
+// A click on the named button, then path typed into the file dialog of the
+// given name that it opens, and Enter. False when no dialog came, or it did
+// not close on Enter.
+bool answerFileDialog(QWidget &window, const char *button, const char *dialog, const QString &path);
+
 } // namespace controls
