@@ -214,7 +214,7 @@ void Analizator::showReadouts()
 
 setupfile::Analyzer Analizator::setup() const
 {
-    return { taBox->currentIndex(), vaBox->currentIndex(), xPos };
+    return { taBox->currentIndex(), vaBox->currentIndex(), xPos, averageBox->currentIndex() };
 }
 
 void Analizator::applySetup(const setupfile::Analyzer &s)
@@ -228,6 +228,8 @@ void Analizator::applySetup(const setupfile::Analyzer &s)
         xPosBar->setValue(s.shift);
     }
     xPosSlot();
+    averageBox->setCurrentIndex(s.average);
+    averageSlot();
     window->update();
 }
 

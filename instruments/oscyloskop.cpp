@@ -363,6 +363,7 @@ setupfile::Scope Oscyloskop::setup() const
     s.xPos = xPosBar->value();
     s.yPos1 = -yPos1Bar->value();
     s.yPos2 = -yPos2Bar->value();
+    s.average = averageBox->currentIndex();
     return s;
 }
 
@@ -399,10 +400,12 @@ void Oscyloskop::applySetup(const setupfile::Scope &s)
         yPos1Bar->setValue(-s.yPos1);
         yPos2Bar->setValue(-s.yPos2);
     }
+    averageBox->setCurrentIndex(s.average);
     // These only record the values and set the labels.
     trigSlot();
     xPosSlot();
     yPosSlot();
+    averageSlot();
     window->update();
 }
 

@@ -66,7 +66,7 @@ namespace {
 
 } // namespace
 
-const std::array<Key, 20> kKeys { {
+const std::array<Key, 22> kKeys { {
     { "scope.timebase", 0, 14, kRefuse, [](Setup &s) -> int & { return s.scope.timeBase; } },
     { "scope.range1", 0, 6, kRefuse, [](Setup &s) -> int & { return s.scope.range1; } },
     { "scope.range2", 0, 6, kRefuse, [](Setup &s) -> int & { return s.scope.range2; } },
@@ -78,6 +78,7 @@ const std::array<Key, 20> kKeys { {
     { "scope.xpos", -192, 192, kClamp, [](Setup &s) -> int & { return s.scope.xPos; } },
     { "scope.ypos1", -256, 256, kClamp, [](Setup &s) -> int & { return s.scope.yPos1; } },
     { "scope.ypos2", -256, 256, kClamp, [](Setup &s) -> int & { return s.scope.yPos2; } },
+    { "scope.average", 0, 6, kRefuse, [](Setup &s) -> int & { return s.scope.average; } },
     { "generator.frequency", 1, 500000, kClamp,
         [](Setup &s) -> int & { return s.generator.frequency; } },
     { "generator.step", 0, 5, kClamp, [](Setup &s) -> int & { return s.generator.step; } },
@@ -90,6 +91,7 @@ const std::array<Key, 20> kKeys { {
     { "analyzer.span", 0, 12, kRefuse, [](Setup &s) -> int & { return s.analyzer.span; } },
     { "analyzer.range", 0, 6, kRefuse, [](Setup &s) -> int & { return s.analyzer.range; } },
     { "analyzer.shift", -128, 0, kClamp, [](Setup &s) -> int & { return s.analyzer.shift; } },
+    { "analyzer.average", 0, 6, kRefuse, [](Setup &s) -> int & { return s.analyzer.average; } },
 } };
 
 int valueOf(const Key &key, const Setup &setup)

@@ -29,6 +29,7 @@ struct Scope {
     int xPos = 0; // trigger position, samples from the centre
     int yPos1 = 0; // vertical positions in pixels, up positive ("Ypos1: ")
     int yPos2 = 0;
+    int average = 0; // row of the averaging list, 0 "Avg off" .. 6 "Avg 64"
 };
 
 struct Generator {
@@ -45,6 +46,7 @@ struct Analyzer {
     int span = 0; // row of the span list, 0 "10Hz/dz" .. 12 "62.5kHz/dz"
     int range = 0; // row of the range list, 0 "500mV" .. 6 "7.8mV"
     int shift = 0; // bins, -128 .. 0
+    int average = 0; // row of the averaging list, 0 "Avg off" .. 6 "Avg 64"
 };
 
 // The member values say nothing of their own: what a panel starts with comes
@@ -68,7 +70,7 @@ struct Key {
 };
 
 // Every key but the table, in the order they are written.
-extern const std::array<Key, 20> kKeys;
+extern const std::array<Key, 22> kKeys;
 // The value of key in setup.
 int valueOf(const Key &key, const Setup &setup);
 // The generator's table: kTableEntries numbers on one line, each clamped to

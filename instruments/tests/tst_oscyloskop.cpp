@@ -980,6 +980,17 @@ void TestOscyloskop::averagedFramesCancelTheirNoise()
     host->paint(square(60));
     QCOMPARE(host->control<QLabel>("scopeAverageLabel")->text(), QStringLiteral("avg 1/4"));
     QCOMPARE(host->control<QLabel>("avg1Label")->text(), QStringLiteral("CH1 Avg: 600.0mV"));
+
+    // The choice is kept with the set-up, and a set-up puts it back.
+    setupfile::Scope kept = host->panel->setup();
+    QCOMPARE(kept.average, 2);
+    kept.average = 0;
+    host->panel->applySetup(kept);
+    QVERIFY(host->control<QLabel>("scopeAverageLabel")->text().isEmpty());
+    kept.average = 6;
+    host->panel->applySetup(kept);
+    QCOMPARE(host->control<QComboBox>("scopeAverageBox")->currentText(), QStringLiteral("Avg 64"));
+    QCOMPARE(host->control<QLabel>("scopeAverageLabel")->text(), QStringLiteral("avg 0/64"));
 }
 
 QTEST_MAIN(TestOscyloskop)

@@ -24,11 +24,11 @@ Setup startValues()
 Setup otherValues()
 {
     Setup s;
-    s.scope = { 12, 3, 6, 1, 2, 1, 1, -1500, 191, -256, 77 };
+    s.scope = { 12, 3, 6, 1, 2, 1, 1, -1500, 191, -256, 77, 4 };
     s.generator = { 123456, 3, 600, 5, 13, -700, {} };
     for (int i = 0; i < setupfile::kTableEntries; ++i)
         s.generator.table[static_cast<std::size_t>(i)] = (i * 37) % 4096 - 2048;
-    s.analyzer = { 12, 6, -128 };
+    s.analyzer = { 12, 6, -128, 6 };
     return s;
 }
 
@@ -122,6 +122,8 @@ private slots:
                                   << "6" << 0 << true;
         QTest::newRow("span") << "analyzer.span"
                               << "13" << 7 << true;
+        QTest::newRow("averaging past the list") << "analyzer.average"
+                                                 << "7" << 0 << true;
         QTest::newRow("level below") << "scope.level"
                                      << "-2001" << -2000 << false;
         QTest::newRow("position past the bar") << "scope.xpos"
@@ -221,17 +223,19 @@ private slots:
             << cutAt("generator.table=-2048 -2011")
             << QStringList { QStringLiteral("generator.table") } << 1;
         QTest::newRow("cut before the table")
-            << cutAt("analyzer.shift=-128\n") << QStringList { QStringLiteral("generator.table") }
+            << cutAt("analyzer.average=6\n") << QStringList { QStringLiteral("generator.table") }
             << 0;
         // "-12" of "-128" would be a value in range: a line without its end is not taken.
         QTest::newRow("cut inside a value")
             << cutAt("analyzer.shift=-12")
-            << QStringList { QStringLiteral("analyzer.shift"), QStringLiteral("generator.table") }
+            << QStringList { QStringLiteral("analyzer.shift"), QStringLiteral("analyzer.average"),
+                   QStringLiteral("generator.table") }
             << 1;
         QTest::newRow("cut after the generator")
             << cutAt("generator.offset=-700\n")
             << QStringList { QStringLiteral("analyzer.span"), QStringLiteral("analyzer.range"),
-                   QStringLiteral("analyzer.shift"), QStringLiteral("generator.table") }
+                   QStringLiteral("analyzer.shift"), QStringLiteral("analyzer.average"),
+                   QStringLiteral("generator.table") }
             << 0;
         QTest::newRow("a table number short")
             << QString(good).replace(
