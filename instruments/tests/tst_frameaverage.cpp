@@ -137,5 +137,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestFrameAverage)
+QTEST_MAIN(TestFrameAverage)
 #include "tst_frameaverage.moc"

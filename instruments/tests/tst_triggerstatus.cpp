@@ -95,5 +95,5 @@ void TestTriggerStatus::runButton()
     QCOMPARE(QLatin1String(osc::runActionText(got)), text);
 }
 
-QTEST_APPLESS_MAIN(TestTriggerStatus)
+QTEST_MAIN(TestTriggerStatus)
 #include "tst_triggerstatus.moc"
