@@ -165,12 +165,14 @@ private slots:
         link.sendGenChannel();
         QVERIFY(link.waitServed(SimulatedBench::kWaitMs));
         qInfo("table played %lld ms after Open", static_cast<long long>(timer.elapsed()));
+        // The clock takes effect at its closing "q", which the link has
+        // written but the device may still be reading.
+        QTRY_COMPARE_WITH_TIMEOUT(sim.state().period, 100, SimulatedBench::kWaitMs);
         // An upload left unfinished was filled up first: the last table is ours.
         const DeviceState state = sim.state();
         QCOMPARE(state.mode, Mode::Generator);
         QVERIFY(state.tablesReceived > tablesBefore);
         QCOMPARE(state.table[0], 1000);
-        QCOMPARE(state.period, 100);
     }
 
     // The window: closed on the generator tab, opened on the analyzer with a
