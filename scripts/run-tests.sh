@@ -40,7 +40,7 @@ timeout 1200 winserial/wine/check-windows-build.sh build build-win dist
 echo "== ThreadSanitizer: link, panels, end to end"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DLABBENCH_TSAN=ON >/dev/null
 cmake --build build-tsan -j"$jobs"
-(cd build-tsan && QT_QPA_PLATFORM=offscreen ctest -j"$jobs" --output-on-failure -L 'link|app|instruments|e2e|winserial|sim')
+(cd build-tsan && QT_QPA_PLATFORM=offscreen ctest -j"$jobs" --output-on-failure -L 'link|app|signal|instruments|e2e|winserial|sim')
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer: whole suite"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DLABBENCH_ASAN=ON >/dev/null
