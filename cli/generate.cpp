@@ -6,6 +6,7 @@
 #include "options.h"
 #include "scoperequest.h"
 #include "session.h"
+#include "sweeprequest.h"
 #include "synthesis.h"
 #include "zorcom.h"
 
@@ -29,7 +30,8 @@ Options:
   --wave W           sine, square or triangle
   --freq HZ          1 .. 500000, fractions too (default 1000); the device plays
                      the nearest it can, printed on stderr
-  --amplitude MV     peak, 0 .. 1250 (default 1250)
+  --amplitude A      peak: 0 .. 1250 (millivolts) or with its unit, 1V, 500mV
+                     (default 1250)
   --offset MV        -1200 .. 1200 (default 0); with the amplitude clipped at +-1250 mV
   --duty PCT         where the square falls and the triangle peaks, 1 .. 99 (default 50)
   --seconds S        how long to play (default, and inf: until Ctrl+C)
@@ -82,9 +84,11 @@ int generate(const QStringList &args)
     if (!ok || !(hz >= synthesis::kLowestHz && hz <= synthesis::kHighestHz))
         return usageError("generate",
             QStringLiteral("--freq takes 1 .. 500000 Hz, not \"%1\"").arg(given(o, "freq", "")));
-    if (!numberIn(given(o, "amplitude", "1250"), 0, 1250, amplitude))
+    if (!parseAmplitudeMv(given(o, "amplitude", "1250"), true, amplitude) || amplitude < 0
+        || amplitude > 1250)
         return usageError("generate",
-            QStringLiteral("--amplitude takes 0 .. 1250 mV, not \"%1\"").arg(given(o, "amplitude", "")));
+            QStringLiteral("--amplitude takes 0 .. 1250 mV (a bare number) or 0V .. 1.25V, not \"%1\"")
+                .arg(given(o, "amplitude", "")));
     if (!numberIn(given(o, "offset", "0"), -1200, 1200, offset))
         return usageError("generate",
             QStringLiteral("--offset takes -1200 .. 1200 mV, not \"%1\"").arg(given(o, "offset", "")));

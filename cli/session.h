@@ -25,6 +25,8 @@ public:
     bool open(const QString &port, int speed, QString &reason);
     ZORCom &link() { return *com; }
     GenTable &table() { return genTable; }
+    // The frames as the worker stores them, for a reader that keeps its own count.
+    FrameBuffer &buffer() { return frames; }
 
     enum class Served { Taken, Lost, NotTaken, Interrupted };
     // Waits until the device has taken every request made so far: NotTaken

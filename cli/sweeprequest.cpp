@@ -1,0 +1,92 @@
+#include "sweeprequest.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+bool parseHertz(const QString &text, double &hz)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*(\\d+\\.?\\d*|\\.\\d+)\\s*([kM]?)(?:Hz)?\\s*$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return false;
+    const double value = m.captured(1).toDouble();
+    const QString prefix = m.captured(2);
+    hz = prefix == QLatin1String("k") ? value * 1e3 : prefix == QLatin1String("M") ? value * 1e6 : value;
+    return std::isfinite(hz);
+}
+
+bool parseAmplitudeMv(const QString &text, bool bareIsMillivolts, int &millivolts)
+{
+    double volts = 0;
+    if (!parseVolts(text, volts)) {
+        bool ok = false;
+        const double bare = text.trimmed().toDouble(&ok);
+        if (!bareIsMillivolts || !ok)
+            return false;
+        volts = bare / 1000;
+    }
+    if (!std::isfinite(volts) || std::abs(volts) > 1e6)
+        return false;
+    millivolts = static_cast<int>(std::lround(volts * 1000));
+    return true;
+}
+
+QStringList SweepRequest::valued()
+{
+    return { QStringLiteral("port"), QStringLiteral("speed"), QStringLiteral("from"),
+        QStringLiteral("to"), QStringLiteral("per-decade"), QStringLiteral("points"),
+        QStringLiteral("amplitude"), QStringLiteral("format"), QStringLiteral("output") };
+}
+
+bool SweepRequest::parse(const Options &o, QString &error)
+{
+    if (!lineFromOptions(o, line, error))
+        return false;
+    const auto frequency = [&](const char *name, const char *fallback, double &hz) {
+        const QString text = o.value(QLatin1String(name), QLatin1String(fallback));
+        if (parseHertz(text, hz) && hz >= synthesis::kLowestHz && hz <= synthesis::kHighestHz)
+            return true;
+        error = QStringLiteral("--%1 takes 1 Hz .. 500 kHz, as 100, 2.5k or 100k, not \"%2\"")
+                    .arg(QLatin1String(name), text);
+        return false;
+    };
+    if (!frequency("from", "100", plan.fromHz) || !frequency("to", "100k", plan.toHz))
+        return false;
+    const auto count = [&](const char *name, int low, int high, int &value) {
+        const QString text = o.value(QLatin1String(name));
+        bool ok = false;
+        value = text.toInt(&ok);
+        if (ok && value >= low && value <= high)
+            return true;
+        error = QStringLiteral("--%1 takes %2 .. %3, not \"%4\"")
+                    .arg(QLatin1String(name)).arg(low).arg(high).arg(text);
+        return false;
+    };
+    if (o.has(QStringLiteral("per-decade")) && !count("per-decade", 1, 100, plan.perDecade))
+        return false;
+    if (o.has(QStringLiteral("points")) && !count("points", 2, sweep::kMaxPoints, plan.points))
+        return false;
+    const QString amplitude = o.value(QStringLiteral("amplitude"), QStringLiteral("1V"));
+    if (!parseAmplitudeMv(amplitude, false, plan.amplitudeMv) || plan.amplitudeMv < 1
+        || plan.amplitudeMv > 1250) {
+        error = QStringLiteral("--amplitude takes 1mV .. 1.25V with its unit, as 1V or 500mV, not \"%1\"")
+                    .arg(amplitude);
+        return false;
+    }
+    const QString format = o.value(QStringLiteral("format"), QStringLiteral("csv"));
+    if (format != QLatin1String("csv") && format != QLatin1String("json")) {
+        error = QStringLiteral("--format takes csv or json, not \"%1\"").arg(format);
+        return false;
+    }
+    json = format == QLatin1String("json");
+    output = o.value(QStringLiteral("output"));
+    if (output == QLatin1String("-"))
+        output.clear();
+    if (const std::optional<QString> wrong = sweep::problem(plan)) {
+        error = *wrong;
+        return false;
+    }
+    return true;
+}
