@@ -7,7 +7,9 @@
 #include "paircommit.h"
 #include "shared.h"
 #include "tracetable.h"
+#include "sweeptable.h"
 #include "ustawienia.h"
+#include "wobuloskop.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -27,25 +29,34 @@
 
 namespace {
 
-constexpr const char *kTabNames[] = { "oscyloskop", "generator", "analizator" };
-constexpr int kExportTabs = 3; // the first three tabs have something to save
+constexpr const char *kTabNames[] = { "oscyloskop", "generator", "analizator", "analizatorlog",
+    "wobuloskop" };
+constexpr int kWobuloskopTab = 4;
 constexpr int kNoteMs = 6000;
 
+// The first three tabs and the Wobuloskop have something to save.
 bool exportable(int tab)
 {
-    return tab >= 0 && tab < kExportTabs;
+    return (tab >= 0 && tab < 3) || tab == kWobuloskopTab;
+}
+
+QString nothingText(int tab)
+{
+    return tab == kWobuloskopTab ? QStringLiteral("no sweep measured yet")
+                                 : QStringLiteral("no frame received yet");
 }
 
 } // namespace
 
 Exporter::Exporter(QWidget *w, QTabWidget *t, const Oscyloskop *o, const Generator *g,
-    const Analizator *a, const Ustawienia *s)
+    const Analizator *a, const Wobuloskop *wob, const Ustawienia *s)
     : QObject(w)
     , window(w)
     , tabs(t)
     , oscyloskop(o)
     , generator(g)
     , analizator(a)
+    , wobuloskop(wob)
     , settings(s)
 {
     // Above the port button, where no instrument has a control.
@@ -76,6 +87,8 @@ QString Exporter::dialogFolder() const
 bool Exporter::nothingToSave(int tab) const
 {
     // The generator's table is always there; a plot before any frame is not.
+    if (tab == kWobuloskopTab)
+        return wobuloskop->result().points.empty();
     return tab != 1 && buff.stored() == 0;
 }
 
@@ -111,7 +124,7 @@ void Exporter::askSlot()
     if (!exportable(tab))
         return;
     if (nothingToSave(tab)) {
-        say(QStringLiteral("no frame received yet"));
+        say(nothingText(tab));
         return;
     }
     auto *dialog = new QFileDialog(
@@ -164,6 +177,10 @@ QByteArray Exporter::table(int tab) const
         const Generator::Playing p = generator->playing();
         return tracetable::generatorTable(generatorTable(p), port, QDateTime::currentDateTime());
     }
+    if (tab == kWobuloskopTab) {
+        const Wobuloskop::Result &r = wobuloskop->result();
+        return sweeptable::csv(r.points, r.plan, port, r.time);
+    }
     return tracetable::spectrumTable(spectrum(), port);
 }
 
@@ -175,6 +192,8 @@ QString Exporter::caption(int tab) const
         const Generator::Playing p = generator->playing();
         return tracetable::generatorCaption(generatorTable(p));
     }
+    if (tab == kWobuloskopTab)
+        return sweeptable::caption(wobuloskop->result().plan);
     return tracetable::spectrumCaption(spectrum());
 }
 
@@ -183,7 +202,7 @@ bool Exporter::exportTo(int tab, const QString &csvPath)
     if (!exportable(tab))
         return false;
     if (nothingToSave(tab)) {
-        say(QStringLiteral("no frame received yet"));
+        say(nothingText(tab));
         return false;
     }
     // The picture first: grabbing repaints, and the table then comes from the

@@ -14,19 +14,21 @@ class QShortcut;
 class QTabWidget;
 class QWidget;
 class Ustawienia;
+class Wobuloskop;
 
 // Saving what a tab shows: Ctrl+S or the "Export…" button on the
-// oscilloscope, generator and analyzer tabs asks for a file name and writes
+// oscilloscope, generator, analyzer and Wobuloskop tabs asks for a file name and writes
 // the table (CSV) and, beside it, a picture of the plot and its readouts with
 // the settings in a line below (PNG). Works with the port closed: it saves
 // what is on screen. Before any frame came, the oscilloscope and the
-// analyzer have nothing to save and say so. A short note beside the button
+// analyzer have nothing to save and say so, as the Wobuloskop before its first step. A short note beside the button
 // tells what was saved.
 class Exporter : public QObject {
     Q_OBJECT
 public:
     Exporter(QWidget *window, QTabWidget *tabs, const Oscyloskop *oscyloskop,
-        const Generator *generator, const Analizator *analizator, const Ustawienia *settings);
+        const Generator *generator, const Analizator *analizator, const Wobuloskop *wobuloskop,
+        const Ustawienia *settings);
 
     // The proposed file name for a tab: "<tab>-<YYYYmmdd-HHMMSS>.csv".
     static QString proposal(int tab);
@@ -67,6 +69,7 @@ private:
     const Oscyloskop *oscyloskop;
     const Generator *generator;
     const Analizator *analizator;
+    const Wobuloskop *wobuloskop;
     const Ustawienia *settings;
     QPushButton *button;
     QShortcut *shortcut;

@@ -2,6 +2,7 @@
 
 #include "analizator.h"
 #include "analizatorlog.h"
+#include "wobuloskop.h"
 #include "exporter.h"
 #include "generator.h"
 #include "linetiming.h"
@@ -74,6 +75,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     analizator->hide();
     analizatorLog = std::make_unique<AnalizatorLog>(this);
     analizatorLog->hide();
+    wobuloskop = std::make_unique<Wobuloskop>(this, &buff, &buff_gen);
     ustawienia = std::make_unique<Ustawienia>(this, [] {
         std::vector<OfferedPort> offered;
         for (const PortEntry &port : listPorts())
@@ -107,7 +109,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
         [this](const QString &name, int speed) { return openLink(name, speed); }, this);
     // Owned by the window: it holds its own shortcut and button.
     new Exporter(this, tabWidget, oscyloskop.get(), generator.get(), analizator.get(),
-                 ustawienia.get());
+                 wobuloskop.get(), ustawienia.get());
     // Owned by the window too; the controls show the last run's set-up from the start.
     setups = new Setups(this, tabWidget, oscyloskop.get(), generator.get(), analizator.get());
     setups->restore();
@@ -120,6 +122,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 // are still there to keep the set-up.
 MainWindow::~MainWindow()
 {
+    wobuloskop->abort();
     com.reset();
     setups->keepAtEnd();
 }
@@ -156,6 +159,12 @@ void MainWindow::timerEvent(QTimerEvent *)
             ? QStringLiteral("no data - check the device and the line speed")
             : status);
     oscyloskop->tick();
+    wobuloskop->tick();
+    if (startPending && !wobuloskop->busy()) {
+        startPending = false;
+        if (portOpen && com && com->isOpen())
+            startCurrentInstrument();
+    }
 }
 
 // The time base the device samples at on the current tab.
@@ -264,6 +273,9 @@ void MainWindow::closeRecentDevice()
     case 3:
         analizatorLog->hide();
         break;
+    case 4:
+        wobuloskop->hide();
+        break;
     case 6:
         ustawienia->hide();
         break;
@@ -287,6 +299,13 @@ void MainWindow::openNewDevice()
     case 3:
         analizatorLog->show();
         break;
+    case 4: {
+        // What the generator plays now, put back after each sweep.
+        const Generator::Playing playing = generator->playing();
+        wobuloskop->setGenerator({ playing.table, { playing.tab, playing.period } });
+        wobuloskop->show();
+        break;
+    }
     case 6:
         ustawienia->show();
         break;
@@ -302,6 +321,13 @@ void MainWindow::openNewDevice()
 // always samples at the time base and gain the tab shows.
 void MainWindow::startCurrentInstrument()
 {
+    // A sweep just left is still putting the generator back: the new tab's
+    // settings follow once it has.
+    if (wobuloskop->busy()) {
+        startPending = true;
+        return;
+    }
+    startPending = false;
     switch (device) {
     case 0:
         oscyloskop->start();
@@ -311,6 +337,9 @@ void MainWindow::startCurrentInstrument()
         break;
     case 2:
         analizator->start();
+        break;
+    case 4:
+        wobuloskop->start();
         break;
     default:
         break;
@@ -322,6 +351,7 @@ void MainWindow::comSlot()
     if (portOpen) {
         portOpen = false;
         reconnection->cancel();
+        wobuloskop->abort();
         com->Close();
         portButton->setText(QStringLiteral("Open port"));
         setups->keep();
@@ -337,16 +367,19 @@ bool MainWindow::openLink(const QString &name, int speed)
 {
     // A fresh link for every attempt; the panels get it before the old one
     // (already closed) is freed, so none of them ever holds a freed link.
+    wobuloskop->abort();
     auto link = std::make_unique<ZORCom>(&buff, &buff_gen);
     oscyloskop->com = link.get();
     generator->com = link.get();
     analizator->com = link.get();
+    wobuloskop->com = link.get();
     com = std::move(link);
 
     if (!com->Open(name, speed))
         return false;
     linkPort = name;
     linkSpeed = speed;
+    wobuloskop->lineSpeed = speed;
     text(QStringLiteral("Open"));
     // Whatever the generator sent before went to another opening, perhaps to
     // a device since reset or swapped.
@@ -358,6 +391,7 @@ bool MainWindow::openLink(const QString &name, int speed)
     generator->enable();
     analizator->enable();
     analizatorLog->enable();
+    wobuloskop->enable();
     portOpen = true;
     portButton->setText(QStringLiteral("Close port"));
     return true;
@@ -369,6 +403,7 @@ bool MainWindow::openLink(const QString &name, int speed)
 // same name to come back.
 void MainWindow::watchLostLine()
 {
+    wobuloskop->abort();
     com->Close();
     text(QStringLiteral("line lost"));
     reconnection->watch(linkPort, linkSpeed);

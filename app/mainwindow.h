@@ -13,6 +13,7 @@ class QPushButton;
 class QTabWidget;
 class Analizator;
 class AnalizatorLog;
+class Wobuloskop;
 class Generator;
 class Oscyloskop;
 class Reconnection;
@@ -69,6 +70,7 @@ private:
     std::unique_ptr<Generator> generator;
     std::unique_ptr<Analizator> analizator;
     std::unique_ptr<AnalizatorLog> analizatorLog;
+    std::unique_ptr<Wobuloskop> wobuloskop;
     std::unique_ptr<Ustawienia> ustawienia;
     std::unique_ptr<ZORCom> com;
     Reconnection *reconnection;
@@ -77,6 +79,8 @@ private:
     int linkSpeed = 0;
     int device = 0;
     bool portOpen = false;
+    // The tab's instrument starts once the Wobuloskop has put the generator back.
+    bool startPending = false;
     // The button held sets or removes the reference cursor; it shows no readout.
     bool referencePress = false;
     // When the last good frame came (or frames became due), and at what time base.

@@ -6,7 +6,7 @@
 #include "options.h"
 #include "scoperequest.h"
 #include "session.h"
-#include "sweeprequest.h"
+#include "sweeptable.h"
 #include "synthesis.h"
 #include "zorcom.h"
 
@@ -84,8 +84,9 @@ int generate(const QStringList &args)
     if (!ok || !(hz >= synthesis::kLowestHz && hz <= synthesis::kHighestHz))
         return usageError("generate",
             QStringLiteral("--freq takes 1 .. 500000 Hz, not \"%1\"").arg(given(o, "freq", "")));
-    if (!parseAmplitudeMv(given(o, "amplitude", "1250"), true, amplitude) || amplitude < 0
-        || amplitude > 1250)
+    const std::optional<int> peak = sweeptable::millivoltsFromText(given(o, "amplitude", "1250"), true);
+    amplitude = peak.value_or(-1);
+    if (amplitude < 0 || amplitude > 1250)
         return usageError("generate",
             QStringLiteral("--amplitude takes 0 .. 1250 mV (a bare number) or 0V .. 1.25V, not \"%1\"")
                 .arg(given(o, "amplitude", "")));

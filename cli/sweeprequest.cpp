@@ -1,37 +1,6 @@
 #include "sweeprequest.h"
 
-#include <QRegularExpression>
-
-#include <cmath>
-
-bool parseHertz(const QString &text, double &hz)
-{
-    static const QRegularExpression form(
-        QStringLiteral("^\\s*(\\d+\\.?\\d*|\\.\\d+)\\s*([kM]?)(?:Hz)?\\s*$"));
-    const QRegularExpressionMatch m = form.match(text);
-    if (!m.hasMatch())
-        return false;
-    const double value = m.captured(1).toDouble();
-    const QString prefix = m.captured(2);
-    hz = prefix == QLatin1String("k") ? value * 1e3 : prefix == QLatin1String("M") ? value * 1e6 : value;
-    return std::isfinite(hz);
-}
-
-bool parseAmplitudeMv(const QString &text, bool bareIsMillivolts, int &millivolts)
-{
-    double volts = 0;
-    if (!parseVolts(text, volts)) {
-        bool ok = false;
-        const double bare = text.trimmed().toDouble(&ok);
-        if (!bareIsMillivolts || !ok)
-            return false;
-        volts = bare / 1000;
-    }
-    if (!std::isfinite(volts) || std::abs(volts) > 1e6)
-        return false;
-    millivolts = static_cast<int>(std::lround(volts * 1000));
-    return true;
-}
+#include "sweeptable.h"
 
 QStringList SweepRequest::valued()
 {
@@ -46,7 +15,9 @@ bool SweepRequest::parse(const Options &o, QString &error)
         return false;
     const auto frequency = [&](const char *name, const char *fallback, double &hz) {
         const QString text = o.value(QLatin1String(name), QLatin1String(fallback));
-        if (parseHertz(text, hz) && hz >= synthesis::kLowestHz && hz <= synthesis::kHighestHz)
+        const std::optional<double> given = sweeptable::hertzFromText(text);
+        hz = given.value_or(0);
+        if (given && hz >= synthesis::kLowestHz && hz <= synthesis::kHighestHz)
             return true;
         error = QStringLiteral("--%1 takes 1 Hz .. 500 kHz, as 100, 2.5k or 100k, not \"%2\"")
                     .arg(QLatin1String(name), text);
@@ -69,7 +40,8 @@ bool SweepRequest::parse(const Options &o, QString &error)
     if (o.has(QStringLiteral("points")) && !count("points", 2, sweep::kMaxPoints, plan.points))
         return false;
     const QString amplitude = o.value(QStringLiteral("amplitude"), QStringLiteral("1V"));
-    if (!parseAmplitudeMv(amplitude, false, plan.amplitudeMv) || plan.amplitudeMv < 1
+    plan.amplitudeMv = sweeptable::millivoltsFromText(amplitude, false).value_or(0);
+    if (plan.amplitudeMv < 1
         || plan.amplitudeMv > 1250) {
         error = QStringLiteral("--amplitude takes 1mV .. 1.25V with its unit, as 1V or 500mV, not \"%1\"")
                     .arg(amplitude);

@@ -49,6 +49,13 @@ echo "== labbench-cli capture, 2,500,000 bit/s, one and two channels"
 "$bench/bench-capture" --seconds "$live_seconds" --channels 1
 "$bench/bench-capture" --seconds "$live_seconds" --channels 2
 
+echo "== labbench-cli sweep over the simulator's circuits"
+if [ "$rounds" = 1 ]; then
+  "$bench/bench-sweep" --quick
+else
+  "$bench/bench-sweep"
+fi
+
 echo "== live, 2,500,000 bit/s, offscreen"
 QT_QPA_PLATFORM=offscreen "$bench/bench-live" --seconds "$live_seconds"
 

@@ -3,6 +3,8 @@
 #include "settingtexts.h"
 #include "tracetable.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <cmath>
 
@@ -27,6 +29,38 @@ namespace {
     }
 
 } // namespace
+
+std::optional<double> hertzFromText(const QString &text)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*(\\d+\\.?\\d*|\\.\\d+)\\s*([kM]?)(?:Hz)?\\s*$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const double value = m.captured(1).toDouble();
+    const QString prefix = m.captured(2);
+    const double hz = prefix == QLatin1String("k") ? value * 1e3
+        : prefix == QLatin1String("M")             ? value * 1e6
+                                                   : value;
+    return std::isfinite(hz) ? std::optional<double>(hz) : std::nullopt;
+}
+
+std::optional<int> millivoltsFromText(const QString &text, bool bareIsMillivolts)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*([+-]?(?:\\d+\\.?\\d*|\\.\\d+))\\s*(mV|V)?\\s*$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const double value = m.captured(1).toDouble();
+    const QString unit = m.captured(2);
+    if (unit.isEmpty() && !bareIsMillivolts && value != 0)
+        return std::nullopt; // a number without its unit is not a voltage
+    const double mv = unit == QLatin1String("V") ? value * 1000 : value;
+    if (!std::isfinite(mv) || std::abs(mv) > 1e9)
+        return std::nullopt;
+    return static_cast<int>(std::lround(mv));
+}
 
 QByteArray columns()
 {
