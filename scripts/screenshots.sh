@@ -33,9 +33,18 @@ printf '#%s#2500000#9#ZOR' "$link" >"$scratch/settings.txt"
 
 (cd "$scratch" && "$root/$build/tools/labbench-shots" --readme shots 2000 >/dev/null)
 
-# The two empty tabs have nothing to show.
+# The Wobuloskop measures a circuit: a second simulator with a 1 kHz low-pass
+# between the generator and channel 1, the generator on channel 2.
+kill "$sim" && wait "$sim" 2>/dev/null || true
+"$root/$build/sim/zor-sim" --link "$link" --circuit lowpass:1k >"$scratch/zor-sim.log" 2>&1 &
+sim=$!
+for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
+[ -e "$link" ] || { cat "$scratch/zor-sim.log"; echo "the simulator did not start"; exit 1; }
+(cd "$scratch" && "$root/$build/tools/labbench-shots" --readme --only wobuloskop shots 1000 >/dev/null)
+
+# The empty tab has nothing to show.
 mkdir -p docs/screenshots
-for tab in oscyloskop generator analizator analizator-log ustawienia; do
+for tab in oscyloskop generator analizator analizator-log wobuloskop ustawienia; do
   cp "$scratch/shots/$tab.png" "docs/screenshots/$tab.png"
 done
 echo "pictures written to docs/screenshots/"

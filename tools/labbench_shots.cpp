@@ -16,7 +16,10 @@
 #include <QScrollBar>
 #include <QStringList>
 #include <QTabWidget>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QTimer>
 
@@ -102,6 +105,33 @@ bool setUpAnalyzer(QWidget &window)
     return choose(window, { 150, 590 }, "500Hz/dz");
 }
 
+// Wobuloskop: a sweep from 10 Hz to 100 kHz, waited for to its last step,
+// and the mouse over the step nearest the corner.
+bool setUpWobuloskop(QWidget &window)
+{
+    auto *from = window.findChild<QLineEdit *>(QStringLiteral("sweepFromEdit"));
+    auto *start = window.findChild<QPushButton *>(QStringLiteral("sweepStartButton"));
+    auto *progress = window.findChild<QLabel *>(QStringLiteral("sweepProgressLabel"));
+    auto *plot = window.findChild<QWidget *>(QStringLiteral("sweepPlot"));
+    if (!from || !start || !progress || !plot)
+        return fail("Wobuloskop controls");
+    from->setText(QStringLiteral("10"));
+    start->click();
+    QElapsedTimer waited;
+    waited.start();
+    while (start->text() != QStringLiteral("Start") || !progress->text().startsWith(QStringLiteral("step"))) {
+        if (waited.elapsed() > 120000)
+            return fail("the sweep's end");
+        settle(100);
+    }
+    // The corner of zor-sim's 1 kHz low-pass: two of the plot's four decades in.
+    const QPoint corner(plot->width() / 2, plot->height() / 2);
+    QMouseEvent move(QEvent::MouseMove, QPointF(corner), QPointF(plot->mapToGlobal(corner)),
+        Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(plot, &move);
+    return true;
+}
+
 // Where a held mouse button shows the cursor readouts, per tab; none elsewhere.
 // On the oscilloscope, the second crest of the sine after the trigger.
 QPoint readoutPoint(int tab)
@@ -140,6 +170,12 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool readme = args.removeAll(QStringLiteral("--readme")) > 0;
+    // --only NAME takes that tab's picture alone (a simulator wired otherwise).
+    QString only;
+    if (const int at = int(args.indexOf(QStringLiteral("--only"))); at >= 0 && at + 1 < args.size()) {
+        only = args.at(at + 1);
+        args.remove(at, 2);
+    }
     const QString out = args.size() > 0 ? args.at(0) : QStringLiteral("screenshots");
     const int settleMs = args.size() > 1 ? args.at(1).toInt() : 1500;
     if (!QDir().mkpath(out)) {
@@ -159,10 +195,13 @@ int main(int argc, char *argv[])
     const char *const names[] = { "oscyloskop", "generator", "analizator", "analizator-log",
         "wobuloskop", "multimetr", "ustawienia" };
     for (int tab = 0; tab < tabs->count(); ++tab) {
+        if (!only.isEmpty() && only != QLatin1String(names[tab]))
+            continue;
         tabs->setCurrentIndex(tab);
         QPoint readout;
         if (readme) {
-            if ((tab == 0 && !setUpOscilloscope(window)) || (tab == 2 && !setUpAnalyzer(window)))
+            if ((tab == 0 && !setUpOscilloscope(window)) || (tab == 2 && !setUpAnalyzer(window))
+                || (tab == 4 && !setUpWobuloskop(window)))
                 return 1;
             readout = readoutPoint(tab);
         }
