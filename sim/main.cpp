@@ -41,6 +41,11 @@ Options:
                      (a hung receiver: the program's writes pile up in the line)
   --unplug-after MS  pull the cable once, MS milliseconds after a program opened the port; the
                      --link name disappears until --come-back brings the device back
+  --circuit C        wire a circuit for frequency-response measurements: the generator's
+                     output goes to channel 2 and, through the circuit, to channel 1. C is
+                     lowpass:FC or highpass:FC (first order, corner FC hertz) or bandpass:F0:Q
+                     (second order, gain 1 at F0 hertz); FC and F0 take a k or M suffix
+                     ("lowpass:1k", "bandpass:2.5k:5")
   --help             show this text
 )";
 
@@ -139,6 +144,11 @@ int main(int argc, char** argv)
             if (!parseNumber(argv[++i], 1, 3600000, number))
                 return usageError("bad delay", argv[i]);
             options.unplugAfterMs = static_cast<int>(number);
+        } else if (arg == "--circuit") {
+            options.circuit = Circuit::parse(argv[++i]);
+            if (!options.circuit)
+                return usageError(
+                    "bad circuit (lowpass:FC, highpass:FC or bandpass:F0:Q)", argv[i]);
         } else {
             return usageError("unknown option", argv[i]);
         }

@@ -52,6 +52,7 @@ ZorDevice::ZorDevice(const Settings& s, Clock::time_point now)
     , lastWatch(now)
 {
     source.setTiming(period, length);
+    source.setCircuit(s.circuit);
 }
 
 void ZorDevice::receive(char byte, Clock::time_point now)

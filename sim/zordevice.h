@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <deque>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -40,6 +41,9 @@ public:
         // a radio link holds bytes back; zero for none.
         std::chrono::milliseconds framePause { 0 };
         int pauseEvery = 1;
+        // A circuit between the generator and channel 1, the generator also on channel 2; none
+        // for the loop-back on channel 1 and the calibrator on channel 2.
+        std::optional<Circuit> circuit;
     };
 
     explicit ZorDevice(const Settings& settings, Clock::time_point now = Clock::now());

@@ -30,6 +30,7 @@ ZorDevice::Settings deviceSettings(const ZorSimulator::Options& o)
     s.noiseMillivolts = o.noiseMillivolts;
     s.framePause = std::chrono::milliseconds(o.framePauseMs);
     s.pauseEvery = o.pauseEvery;
+    s.circuit = o.circuit;
     return s;
 }
 

@@ -33,6 +33,9 @@ public:
         int pauseEvery = 1; // ... through every Nth frame
         int stallAfter = -1; // stop reading the host after this many bytes of a table (-1: never)
         int unplugAfterMs = 0; // pulled out once, this long after a program opened the port (0: never)
+        // The generator through this circuit on channel 1 and straight on channel 2; none for the
+        // loop-back and the calibrator.
+        std::optional<Circuit> circuit;
     };
 
     ZorSimulator();

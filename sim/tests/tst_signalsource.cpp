@@ -2,7 +2,9 @@
 
 #include <QtTest>
 
+#include <array>
 #include <cmath>
+#include <complex>
 #include <vector>
 
 namespace {
@@ -36,6 +38,65 @@ int risingCrossings(SignalSource& source, int frames, int timeBase)
     return count;
 }
 
+// One period of a sine of about 1 V peak over the first `length` entries, started off zero.
+SignalSource::Table sineTable(int length)
+{
+    SignalSource::Table t {};
+    for (int k = 0; k < length; ++k)
+        t[static_cast<std::size_t>(k)]
+            = static_cast<int>(std::lround(1638 * std::sin(2 * kPi * k / length + 0.3)));
+    return t;
+}
+
+// A rising ramp over the first `length` entries: every harmonic up to the Nyquist one.
+SignalSource::Table rampTable(int length)
+{
+    SignalSource::Table t {};
+    for (int k = 0; k < length; ++k)
+        t[static_cast<std::size_t>(k)] = -1600 + 3200 * k / length;
+    return t;
+}
+
+// The least-squares fit a cos(wt) + b sin(wt) + c to samples taken `rate` apart, as the
+// complex amplitude A of Re(A e^(jwt)) in raw units.
+std::complex<double> fitAt(const std::vector<double>& samples, double hz, double rate)
+{
+    // Normal equations of the three unknowns, solved by elimination.
+    std::array<std::array<double, 4>, 3> m {};
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const double w = 2 * kPi * hz * static_cast<double>(i) / rate;
+        const std::array<double, 3> basis { std::cos(w), std::sin(w), 1.0 };
+        for (std::size_t r = 0; r < 3; ++r) {
+            for (std::size_t c = 0; c < 3; ++c)
+                m[r][c] += basis[r] * basis[c];
+            m[r][3] += basis[r] * samples[i];
+        }
+    }
+    for (std::size_t p = 0; p < 3; ++p)
+        for (std::size_t r = 0; r < 3; ++r) {
+            if (r == p)
+                continue;
+            const double f = m[r][p] / m[p][p];
+            for (std::size_t c = p; c < 4; ++c)
+                m[r][c] -= f * m[p][c];
+        }
+    return { m[0][3] / m[0][0], -m[1][3] / m[1][1] };
+}
+
+// Samples from..from+count of a frame, in millivolts at that channel's gain.
+std::vector<double> millivolts(const SignalSource::Frame& frame, int from, int count, int gain)
+{
+    std::vector<double> v;
+    for (int i = from; i < from + count; ++i)
+        v.push_back(frame[static_cast<std::size_t>(i)] * SignalSource::unitMillivolts(gain));
+    return v;
+}
+
+double degreesBetween(std::complex<double> a, std::complex<double> b)
+{
+    return std::arg(a / b) * 180 / kPi;
+}
+
 } // namespace
 
 class TestSignalSource : public QObject {
@@ -55,6 +116,14 @@ private slots:
     void gainScalesTheSameVoltage();
     void twoChannelFrameHoldsTheCalibratorInItsSecondBlock();
     void noiseIsBoundedAndRepeatsWithTheSeed();
+    void circuitGainAndPhaseBetweenTheChannels_data();
+    void circuitGainAndPhaseBetweenTheChannels();
+    void circuitInputPlaysTheTableAtItsEntries_data();
+    void circuitInputPlaysTheTableAtItsEntries();
+    void circuitFramesJoinWithoutAPhaseJump_data();
+    void circuitFramesJoinWithoutAPhaseJump();
+    void circuitFollowsANewTiming();
+    void circuitTakenAwayBringsBackLoopBackAndCalibrator();
 };
 
 void TestSignalSource::sampleRatePerTimeBaseCode_data()
@@ -243,6 +312,168 @@ void TestSignalSource::noiseIsBoundedAndRepeatsWithTheSeed()
             ++differing;
     }
     QVERIFY(differing > 100);
+}
+
+void TestSignalSource::circuitGainAndPhaseBetweenTheChannels_data()
+{
+    // A 320-entry sine at 32 MHz / (320 x period); about 80 samples per generator period, so
+    // each channel's 512 samples hold several periods. Channel 1 gets the finest gain that
+    // does not clip. Gain and phase as worked out by hand from the transfer functions.
+    QTest::addColumn<QString>("circuit");
+    QTest::addColumn<int>("period");
+    QTest::addColumn<int>("timeBase");
+    QTest::addColumn<int>("gain1");
+    QTest::addColumn<double>("decibels");
+    QTest::addColumn<double>("degrees");
+    QTest::newRow("low pass 1k at 100 Hz")
+        << "lowpass:1k" << 1000 << 10 << 4 << -0.04321 << -5.7106;
+    QTest::newRow("low pass 1k at 1 kHz") << "lowpass:1k" << 100 << 7 << 4 << -3.01030 << -45.0;
+    QTest::newRow("low pass 1k at 2 kHz") << "lowpass:1k" << 50 << 6 << 5 << -6.98970 << -63.4349;
+    QTest::newRow("low pass 1k at 10 kHz") << "lowpass:1k" << 10 << 4 << 6 << -20.04321 << -84.2894;
+    QTest::newRow("high pass 1k at 100 Hz")
+        << "highpass:1k" << 1000 << 10 << 6 << -20.04321 << 84.2894;
+    QTest::newRow("high pass 1k at 1 kHz") << "highpass:1k" << 100 << 7 << 4 << -3.01030 << 45.0;
+    QTest::newRow("high pass 1k at 2 kHz") << "highpass:1k" << 50 << 6 << 4 << -0.96910 << 26.5651;
+    QTest::newRow("band pass 1k Q 5 at 500 Hz")
+        << "bandpass:1k:5" << 200 << 8 << 6 << -17.57775 << 82.4054;
+    QTest::newRow("band pass 1k Q 5 at 1 kHz") << "bandpass:1k:5" << 100 << 7 << 4 << 0.0 << 0.0;
+    QTest::newRow("band pass 1k Q 5 at 2 kHz")
+        << "bandpass:1k:5" << 50 << 6 << 6 << -17.57775 << -82.4054;
+    QTest::newRow("band pass 2.5k Q 0.5 at 1250 Hz")
+        << "bandpass:2.5k:0.5" << 80 << 7 << 4 << -1.93820 << 36.8699;
+    QTest::newRow("band pass 2.5k Q 0.5 at 2500 Hz")
+        << "bandpass:2.5k:0.5" << 40 << 6 << 4 << 0.0 << 0.0;
+    QTest::newRow("band pass 2.5k Q 0.5 at 5 kHz")
+        << "bandpass:2.5k:0.5" << 20 << 5 << 4 << -1.93820 << -36.8699;
+}
+
+void TestSignalSource::circuitGainAndPhaseBetweenTheChannels()
+{
+    QFETCH(QString, circuit);
+    QFETCH(int, period);
+    QFETCH(int, timeBase);
+    QFETCH(int, gain1);
+    QFETCH(double, decibels);
+    QFETCH(double, degrees);
+    constexpr int length = 320;
+    constexpr int gain2 = 4;
+    SignalSource s(1, 0.0);
+    s.setCircuit(Circuit::parse(circuit.toStdString()));
+    s.setTable(sineTable(length));
+    s.setTiming(period, length);
+    const double hz = s.generatorHz();
+    const double rate = SignalSource::sampleRate(timeBase);
+    s.acquire(true, timeBase, gain1, gain2); // anywhere in the wave, not only at its start
+    const auto frame = s.acquire(true, timeBase, gain1, gain2);
+    const auto out = fitAt(millivolts(frame, 0, 512, gain1), hz, rate);
+    const auto in = fitAt(millivolts(frame, 512, 512, gain2), hz, rate);
+    // Channel 2 is the generator itself: the table's 1638 counts.
+    QVERIFY2(std::abs(std::abs(in) - 1638 / SignalSource::kCountsPerMillivolt) < 0.5,
+        qPrintable(QString::number(std::abs(in))));
+    const double measuredDecibels = 20 * std::log10(std::abs(out / in));
+    const double measuredDegrees = degreesBetween(out, in);
+    QVERIFY2(std::abs(measuredDecibels - decibels) < 0.01,
+        qPrintable(QStringLiteral("%1 dB").arg(measuredDecibels, 0, 'f', 5)));
+    QVERIFY2(std::abs(measuredDegrees - degrees) < 0.1,
+        qPrintable(QStringLiteral("%1 deg").arg(measuredDegrees, 0, 'f', 4)));
+}
+
+void TestSignalSource::circuitInputPlaysTheTableAtItsEntries_data()
+{
+    // At 80 kS/s a period of 50 steps 8 entries per sample, 400 one entry; the band-limited
+    // output passes through every entry of the table, the mirrored top harmonics included.
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("period");
+    QTest::addColumn<int>("entriesPerSample");
+    QTest::newRow("512 entries, every 8th") << 512 << 50 << 8;
+    QTest::newRow("125 entries, no Nyquist harmonic") << 125 << 400 << 1;
+    QTest::newRow("2 entries, the Nyquist harmonic only") << 2 << 400 << 1;
+}
+
+void TestSignalSource::circuitInputPlaysTheTableAtItsEntries()
+{
+    QFETCH(int, length);
+    QFETCH(int, period);
+    QFETCH(int, entriesPerSample);
+    SignalSource s(1, 0.0);
+    s.setCircuit(Circuit::parse("lowpass:1k"));
+    s.setTable(rampTable(length));
+    s.setTiming(period, length);
+    const auto table = rampTable(length);
+    std::vector<int> samples;
+    for (int f = 0; f < 2; ++f) {
+        const auto frame = s.acquire(true, 7, 0, 4);
+        samples.insert(samples.end(), frame.begin() + 512, frame.end());
+    }
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const auto entry
+            = (static_cast<std::size_t>(entriesPerSample) * i) % static_cast<std::size_t>(length);
+        const int expected
+            = SignalSource::toRaw(table[entry] / SignalSource::kCountsPerMillivolt, 4);
+        QVERIFY2(std::abs(samples[i] - expected) <= 1,
+            qPrintable(QStringLiteral("sample %1: %2, entry %3 is %4")
+                           .arg(i)
+                           .arg(samples[i])
+                           .arg(entry)
+                           .arg(expected)));
+    }
+}
+
+void TestSignalSource::circuitFramesJoinWithoutAPhaseJump_data()
+{
+    QTest::addColumn<bool>("twoChannelsFirst");
+    QTest::newRow("two channels, then two") << true;
+    QTest::newRow("one channel, then two") << false;
+}
+
+void TestSignalSource::circuitFramesJoinWithoutAPhaseJump()
+{
+    // The second frame starts where the first ended: its fitted phase has moved on by exactly
+    // the generator's turns in the first frame's samples.
+    QFETCH(bool, twoChannelsFirst);
+    const int timeBase = 7;
+    SignalSource s(1, 0.0);
+    s.setCircuit(Circuit::parse("highpass:700"));
+    s.setTable(sineTable(320));
+    s.setTiming(107, 320);
+    const double hz = s.generatorHz();
+    const double rate = SignalSource::sampleRate(timeBase);
+    const auto first = s.acquire(twoChannelsFirst, timeBase, 4, 4);
+    const auto second = s.acquire(true, timeBase, 4, 4);
+    const int firstSamples = twoChannelsFirst ? 512 : 1024;
+    const auto before = fitAt(millivolts(first, 0, 512, 4), hz, rate);
+    const auto after = fitAt(millivolts(second, 0, 512, 4), hz, rate);
+    const auto turned = before * std::polar(1.0, 2 * kPi * hz * firstSamples / rate);
+    QVERIFY2(std::abs(degreesBetween(after, turned)) < 0.1,
+        qPrintable(QString::number(degreesBetween(after, turned))));
+    QVERIFY(std::abs(std::abs(after) / std::abs(before) - 1) < 1e-3);
+}
+
+void TestSignalSource::circuitFollowsANewTiming()
+{
+    // The same table played an octave higher: the circuit's answer is taken anew.
+    SignalSource s(1, 0.0);
+    s.setCircuit(Circuit::parse("lowpass:1k"));
+    s.setTable(sineTable(320));
+    s.setTiming(100, 320);
+    s.acquire(true, 7, 4, 4);
+    s.setTiming(50, 320);
+    const auto frame = s.acquire(true, 6, 5, 4);
+    const auto out = fitAt(millivolts(frame, 0, 512, 5), 2000, 160e3);
+    const auto in = fitAt(millivolts(frame, 512, 512, 4), 2000, 160e3);
+    QVERIFY2(std::abs(20 * std::log10(std::abs(out / in)) + 6.98970) < 0.01,
+        qPrintable(QString::number(20 * std::log10(std::abs(out / in)))));
+    QVERIFY(std::abs(degreesBetween(out, in) + 63.4349) < 0.1);
+}
+
+void TestSignalSource::circuitTakenAwayBringsBackLoopBackAndCalibrator()
+{
+    SignalSource plain(1, 0.0);
+    SignalSource unwired(1, 0.0);
+    unwired.setCircuit(Circuit::parse("bandpass:1k:5"));
+    unwired.setCircuit(std::nullopt);
+    QVERIFY(unwired.acquire(true, 7, 0, 3) == plain.acquire(true, 7, 0, 3));
+    QVERIFY(unwired.acquire(false, 7, 0, 3) == plain.acquire(false, 7, 0, 3));
 }
 
 QTEST_MAIN(TestSignalSource)

@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -91,6 +93,7 @@ private slots:
     void tableBytesAreNeverTakenForCommands();
     void framesCarryTheSamplesLittleEndian();
     void twoChannelFramesHoldTwoBlocks();
+    void circuitPutsTheGeneratorOnChannelTwoAndItsAnswerOnChannelOne();
     void idleDevicePromptsAfterAQuietSecond();
     void promptAnswerEntersThatModeAndSendsAFrame();
     void acquisitionWithoutGoPromptsAgain();
@@ -347,6 +350,26 @@ void TestZorDevice::twoChannelFramesHoldTwoBlocks()
         QVERIFY2(std::abs(sampleAt(f, i)) == 100, qPrintable(QString::number(i)));
     QCOMPARE(sampleAt(f, 512), 100);
     QVERIFY(std::abs(sampleAt(f, 511)) <= 125);
+}
+
+void TestZorDevice::circuitPutsTheGeneratorOnChannelTwoAndItsAnswerOnChannelOne()
+{
+    auto s = quietSettings();
+    s.circuit = Circuit::parse("lowpass:1k");
+    Bench b(s);
+    b.say("c");
+    const std::string f = b.wait(10ms);
+    QVERIFY(isFrame(f));
+    // Channel 2: the power-up cosine, 1250 mV = 125 units at gain 0, at 32 MHz / (512 x 62).
+    const double hz = 32e6 / (512 * 62);
+    int peak = 0;
+    for (int i = 0; i < 512; ++i) {
+        const double played = 125 * std::cos(2 * 3.14159265358979323846 * hz * i / 80e3);
+        QVERIFY2(std::abs(sampleAt(f, 512 + i) - played) <= 1, qPrintable(QString::number(i)));
+        peak = std::max(peak, std::abs(sampleAt(f, i)));
+    }
+    // Channel 1: the same through a 1 kHz corner, 1 / |1 + j 1008/1000| = 0.704 of it.
+    QCOMPARE(peak, 88);
 }
 
 void TestZorDevice::idleDevicePromptsAfterAQuietSecond()

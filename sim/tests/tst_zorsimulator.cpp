@@ -167,6 +167,7 @@ private slots:
     void programIsPromptedAndGetsAFrame();
     void modeChangeByRepeatedQuitAsTheProgramDoesIt();
     void generatorSettingsAndTableReachTheDevice();
+    void circuitReachesTheDevice();
     void lineSpeedSetByTheProgramPacesTheFrames();
     void logFileHoldsEveryByteReceived();
     void clearReceivedStartsAfresh();
@@ -277,6 +278,23 @@ void TestZorSimulator::generatorSettingsAndTableReachTheDevice()
     QCOMPARE(s.length, 64);
     QVERIFY(s.table == table);
     QCOMPARE(host.read(1, 200), std::string()); // nothing comes back after a table
+}
+
+void TestZorSimulator::circuitReachesTheDevice()
+{
+    auto o = quiet();
+    o.circuit = Circuit::parse("highpass:1k");
+    ZorSimulator sim(o);
+    QVERIFY(sim.start());
+    TinyHost host;
+    QVERIFY(host.open(sim.slavePath()));
+    QVERIFY(host.command('c'));
+    QVERIFY(isFrame(host.read(2050)));
+    const auto frame = sim.recentFrames().back();
+    // Channel 2 starts at the power-up cosine's peak, 125 units at gain 0, not at the
+    // calibrator's 100; channel 1 at the high pass's answer, 125 x Re(H(1008 Hz)) = 63.
+    QCOMPARE(static_cast<int>(frame[512]), 125);
+    QCOMPARE(static_cast<int>(frame[0]), 63);
 }
 
 void TestZorSimulator::lineSpeedSetByTheProgramPacesTheFrames()
