@@ -5,6 +5,7 @@
 #include "serialport.h"
 #include "shared.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -84,6 +85,15 @@ void Thread::requestFreq(int samplePeriod, int tableLength)
     freqReq.store(true, std::memory_order_release);
 }
 
+// A request ends the rest within a slice: a mode change or a setting waits
+// a slice at most, not the whole pause.
+void Thread::restUntilRequested(int ms)
+{
+    LinkIo &io = exchanges.io();
+    for (int rested = 0; rested < ms && io.alive() && !requestsPending(); rested += kRestSliceMs)
+        io.rest(std::min(kRestSliceMs, ms - rested));
+}
+
 bool Thread::requestsPending() const
 {
     for (const std::atomic<bool> *flag :
@@ -109,8 +119,10 @@ bool Thread::waitServed(int timeoutMs, const std::function<bool()> &cancelled)
     };
     if (!waitFor([this] { return !requestsPending(); }))
         return false;
-    const unsigned taken = passes.load(std::memory_order_acquire);
-    if (!waitFor([&] { return passes.load(std::memory_order_acquire) != taken; }))
+    // The pass that took the last request, not the one after it: a generator
+    // at rest would add its whole pause.
+    const unsigned pass = servedBy.load(std::memory_order_acquire);
+    if (!waitFor([&] { return int(passes.load(std::memory_order_acquire) - pass) >= 0; }))
         return false;
     const unsigned failed = failures.load(std::memory_order_acquire);
     const bool allTaken = failed == failuresReported;
@@ -135,11 +147,21 @@ void Thread::announceRunning()
 
 bool Thread::take(std::atomic<bool> &flag, Exchange exchange)
 {
-    if (flag.exchange(false, std::memory_order_acq_rel)) {
+    if (claim(flag)) {
         policy.supersede(exchange);
         return true;
     }
     return policy.takeResend(exchange);
+}
+
+// Takes a raised flag for this pass. The pass is noted first, so that a
+// waitServed that sees the flag cleared also sees which pass it waits for.
+bool Thread::claim(std::atomic<bool> &flag)
+{
+    if (!flag.load(std::memory_order_acquire))
+        return false;
+    servedBy.store(passes.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    return flag.exchange(false, std::memory_order_acq_rel);
 }
 
 // Phase one of a pass: the first pending configuration request, or else a
@@ -154,7 +176,7 @@ bool Thread::take(std::atomic<bool> &flag, Exchange exchange)
 Thread::Service Thread::takeConfiguration()
 {
     const bool acquiring = !genMode.load(std::memory_order_acquire);
-    if (channelReq.exchange(false, std::memory_order_acq_rel)) {
+    if (claim(channelReq)) {
         policy.supersede(Exchange::Channel);
         return Service::Channel;
     }
@@ -174,7 +196,7 @@ Thread::Service Thread::takeConfiguration()
 Exchange Thread::takeGeneratorRequest()
 {
     const bool generating = genMode.load(std::memory_order_acquire);
-    if (genReq.exchange(false, std::memory_order_acq_rel)) {
+    if (claim(genReq)) {
         policy.supersede(Exchange::Generator);
         return Exchange::Generator;
     }
@@ -301,7 +323,7 @@ void Thread::run()
         } else if (genMode.load(std::memory_order_acquire)) {
             // The pause watches the line too: an unplug while the generator
             // plays is seen now, not at the next setting the user changes.
-            io.rest(policy.times().generatorPollMs);
+            restUntilRequested(policy.times().generatorPollMs);
         }
         // Settings the device did not answer go out again once a pass has
         // served no exchange (a frame came, or the generator rested): frames

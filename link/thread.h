@@ -69,10 +69,14 @@ private:
     Exchange takeGeneratorRequest();
     // Takes the user's request of this kind, or else a released resend.
     bool take(std::atomic<bool> &flag, Exchange exchange);
+    bool claim(std::atomic<bool> &flag);
     void serve(Exchange exchange);
     bool perform(Exchange exchange);
     void receiveFrame();
     void announceRunning();
+    // Rests while the generator plays, up to ms, until a request comes.
+    void restUntilRequested(int ms);
+    static constexpr int kRestSliceMs = 10;
     // Whether a request is still waiting for its pass.
     bool requestsPending() const;
 
@@ -107,6 +111,7 @@ private:
     bool begun = false;
 
     std::atomic<unsigned> passes { 0 }; // passes completed
+    std::atomic<unsigned> servedBy { 0 }; // passes completed once the last request taken is served
     std::atomic<unsigned> failures { 0 }; // exchanges the device did not take
     unsigned failuresReported = 0; // waitServed's own
     std::atomic<bool> lost { false };

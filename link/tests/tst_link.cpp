@@ -111,16 +111,11 @@ private:
         return true;
     }
 
-private slots:
-    void init()
+    // A link on the fake device with these limits, past its first frame.
+    void openLink(const LinkPolicy::Times &times)
     {
-        frames.store(Frame {});
-        table.edit([](int *t) { std::fill(t, t + 512, 0); });
-        bufReady.store(false);
-        device = std::make_unique<FakeDevice>();
-        QVERIFY(device->ok());
         link = std::make_unique<ZORCom>(&frames, &table);
-        link->setTimes(testTimes());
+        link->setTimes(times);
         QVERIFY(link->Open(device->slavePath(), 115200));
         QCOMPARE(sts.get(), QStringLiteral("opened"));
         QVERIFY(link->Start());
@@ -133,11 +128,23 @@ private slots:
         bufReady.store(false);
     }
 
+private slots:
+    void init()
+    {
+        frames.store(Frame {});
+        table.edit([](int *t) { std::fill(t, t + 512, 0); });
+        bufReady.store(false);
+        device = std::make_unique<FakeDevice>();
+        QVERIFY(device->ok());
+        openLink(testTimes());
+    }
+
     void cleanup()
     {
         link.reset();
         device.reset();
     }
+
 
     void decodesLittleEndianSignedSamples()
     {
@@ -561,6 +568,49 @@ private slots:
         // A request is still served while the generator runs.
         link->setFreq(1, 2);
         QVERIFY(echo('s'));
+    }
+
+    // While the generator plays the worker rests between looks at the line;
+    // a request ends the rest, so that a mode change (a sweep's step, a tab
+    // change) never waits the whole of it. Here the rest is longer than any
+    // wait of the test: only the request can end it.
+    void aRequestEndsTheGeneratorsRest()
+    {
+        link.reset();
+        LinkPolicy::Times times = testTimes();
+        times.generatorPollMs = 600000;
+        openLink(times);
+        link->genStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(echo('q'));
+        QVERIFY(echo('e'));
+        QVERIFY(device->drain(100).isEmpty()); // resting
+        link->osc1chStart();
+        QVERIFY(echo('q'));
+        QVERIFY(echo('a'));
+        // Back to the generator before a frame came, and a clock while it rests again.
+        link->genStart();
+        QVERIFY(echo('q'));
+        QVERIFY(echo('e'));
+        QVERIFY(device->drain(100).isEmpty());
+        link->setFreq(1, 2);
+        QVERIFY(echo('s'));
+    }
+
+    // waitServed ends with the pass that served the last request, not with
+    // the one after it, which may be the generator's whole rest.
+    void waitServedEndsWithTheServingPass()
+    {
+        link.reset();
+        LinkPolicy::Times times = testTimes();
+        times.generatorPollMs = 600000;
+        openLink(times);
+        link->genStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(echo('q'));
+        QVERIFY(echo('e'));
+        QVERIFY(device->drain(100).isEmpty()); // served, and resting
+        QVERIFY(link->waitServed(5000));
     }
 
     // Requests raised during one frame are served one per frame, in the order
