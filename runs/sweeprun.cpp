@@ -76,6 +76,10 @@ SweepRun::End SweepRun::run(
 {
     const std::vector<sweep::Step> steps = sweep::steps(plan);
     const int count = int(steps.size());
+    // An exchange the device missed before the sweep (the link counts them
+    // from its opening, and resends them) is not the sweep's: the count starts here.
+    if (const Wait w = served(stopped); w == Wait::Stopped || w == Wait::Lost)
+        return endOf(w);
     // The reference is the generator itself: its range follows from the
     // amplitude. The response starts there and then follows the last step.
     int range2 = sweep::rangeFor(plan.amplitudeMv / 1000.0);
