@@ -85,12 +85,19 @@ void Thread::requestFreq(int samplePeriod, int tableLength)
     freqReq.store(true, std::memory_order_release);
 }
 
-// A request ends the rest within a slice: a mode change or a setting waits
-// a slice at most, not the whole pause.
+// A request the generator's pass serves ends the rest within a slice: a mode
+// change or a generator setting waits a slice at most, not the whole pause.
+// Acquisition settings wait for acquisition, so they do not end it.
 void Thread::restUntilRequested(int ms)
 {
     LinkIo &io = exchanges.io();
-    for (int rested = 0; rested < ms && io.alive() && !requestsPending(); rested += kRestSliceMs)
+    const auto due = [this] {
+        for (const std::atomic<bool> *flag : { &channelReq, &genReq, &sendReq, &freqReq })
+            if (flag->load(std::memory_order_acquire))
+                return true;
+        return false;
+    };
+    for (int rested = 0; rested < ms && io.alive() && !due(); rested += kRestSliceMs)
         io.rest(std::min(kRestSliceMs, ms - rested));
 }
 

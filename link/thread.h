@@ -74,7 +74,7 @@ private:
     bool perform(Exchange exchange);
     void receiveFrame();
     void announceRunning();
-    // Rests while the generator plays, up to ms, until a request comes.
+    // Rests while the generator plays, up to ms, until a request it serves comes.
     void restUntilRequested(int ms);
     static constexpr int kRestSliceMs = 10;
     // Whether a request is still waiting for its pass.

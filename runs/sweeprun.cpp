@@ -76,14 +76,22 @@ SweepRun::End SweepRun::run(
 {
     const std::vector<sweep::Step> steps = sweep::steps(plan);
     const int count = int(steps.size());
-    // An exchange the device missed before the sweep (the link counts them
-    // from its opening, and resends them) is not the sweep's: the count starts here.
-    if (const Wait w = served(stopped); w == Wait::Stopped || w == Wait::Lost)
-        return endOf(w);
+    if (count == 0)
+        return End::Done;
     // The reference is the generator itself: its range follows from the
     // amplitude. The response starts there and then follows the last step.
     int range2 = sweep::rangeFor(plan.amplitudeMv / 1000.0);
     int range1 = range2;
+    // Acquisition first, at the first step's settings: acquisition settings
+    // raised before the sweep (on a tab left for the generator) are carried
+    // out now rather than held through the generator's part of every step.
+    // An exchange the device missed before (the link counts them from its
+    // opening, and resends them) is not the sweep's: the count starts here.
+    link.osc2chStart();
+    link.setTimeBase(sweep::timeBaseFor(steps.front().playedHz));
+    link.setGain(range1, range2);
+    if (const Wait w = served(stopped); w == Wait::Stopped || w == Wait::Lost)
+        return endOf(w);
     for (int index = 0; index < count; ++index) {
         const sweep::Step &step = steps[std::size_t(index)];
         const synthesis::Shape shape = synthesis::shapeOf(

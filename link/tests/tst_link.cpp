@@ -695,6 +695,27 @@ private slots:
         QVERIFY(device->expect("00"));
     }
 
+    // An acquisition setting waiting while the generator plays does not end
+    // the worker's rest: the worker sleeps, it does not spin on it (and so
+    // still sees a stop).
+    void aWaitingSettingLeavesTheGeneratorAtRest()
+    {
+        link->genStart();
+        QVERIFY(serveFrame(QVector<int>(1024, 1)));
+        QVERIFY(echo('q'));
+        QVERIFY(echo('e'));
+        link->setTimeBase(7);
+        const auto cpuSeconds = [] {
+            timespec t {};
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+            return double(t.tv_sec) + t.tv_nsec / 1e9;
+        };
+        const double before = cpuSeconds();
+        QVERIFY(device->drain(500).isEmpty());
+        // A spinning worker would take the whole half second of a core.
+        QVERIFY2(cpuSeconds() - before < 0.25, qPrintable(QString::number(cpuSeconds() - before)));
+    }
+
     void channelRequestSupersedesAPendingGeneratorEntry()
     {
         link->genStart();
