@@ -37,7 +37,9 @@ Thread::~Thread()
 
 void Thread::stop()
 {
+    stopping.store(true, std::memory_order_release);
     line.stop();
+    wakeRest();
 }
 
 void Thread::requestChannel(bool two)
@@ -48,6 +50,7 @@ void Thread::requestChannel(bool two)
     genReq.store(false, std::memory_order_release);
     genMode.store(false, std::memory_order_release);
     channelReq.store(true, std::memory_order_release);
+    wakeRest();
 }
 
 void Thread::requestGenerator()
@@ -56,6 +59,7 @@ void Thread::requestGenerator()
     channelReq.store(false, std::memory_order_release);
     genMode.store(true, std::memory_order_release);
     genReq.store(true, std::memory_order_release);
+    wakeRest();
 }
 
 void Thread::requestGain(int first, int second)
@@ -74,6 +78,7 @@ void Thread::requestTimeBase(int code)
 void Thread::requestSend()
 {
     sendReq.store(true, std::memory_order_release);
+    wakeRest();
 }
 
 void Thread::requestFreq(int samplePeriod, int tableLength)
@@ -83,22 +88,34 @@ void Thread::requestFreq(int samplePeriod, int tableLength)
         clock = GenClock { samplePeriod, tableLength };
     }
     freqReq.store(true, std::memory_order_release);
+    wakeRest();
 }
 
-// A request the generator's pass serves ends the rest within a slice: a mode
-// change or a generator setting waits a slice at most, not the whole pause.
-// Acquisition settings wait for acquisition, so they do not end it.
-void Thread::restUntilRequested(int ms)
+// While the generator plays the worker rests, and looks at the line after
+// each rest (an unplug is seen then, not at the next setting). A request the
+// generator's pass serves (a mode change, a table, a clock) ends the rest at
+// once; acquisition settings wait for acquisition, so they do not.
+void Thread::restWhileGenerating(int ms)
 {
-    LinkIo &io = exchanges.io();
     const auto due = [this] {
         for (const std::atomic<bool> *flag : { &channelReq, &genReq, &sendReq, &freqReq })
             if (flag->load(std::memory_order_acquire))
                 return true;
-        return false;
+        return stopping.load(std::memory_order_acquire);
     };
-    for (int rested = 0; rested < ms && io.alive() && !due(); rested += kRestSliceMs)
-        io.rest(std::min(kRestSliceMs, ms - rested));
+    {
+        std::unique_lock<std::mutex> lock(restMutex);
+        restSignal.wait_for(lock, std::chrono::milliseconds(ms), due);
+    }
+    exchanges.io().rest(0);
+}
+
+void Thread::wakeRest()
+{
+    // Under the lock: a worker between its look at the flags and its wait
+    // cannot miss the signal.
+    { std::lock_guard<std::mutex> lock(restMutex); }
+    restSignal.notify_one();
 }
 
 bool Thread::requestsPending() const
@@ -330,7 +347,7 @@ void Thread::run()
         } else if (genMode.load(std::memory_order_acquire)) {
             // The pause watches the line too: an unplug while the generator
             // plays is seen now, not at the next setting the user changes.
-            restUntilRequested(policy.times().generatorPollMs);
+            restWhileGenerating(policy.times().generatorPollMs);
         }
         // Settings the device did not answer go out again once a pass has
         // served no exchange (a frame came, or the generator rested): frames

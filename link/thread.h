@@ -74,9 +74,11 @@ private:
     bool perform(Exchange exchange);
     void receiveFrame();
     void announceRunning();
-    // Rests while the generator plays, up to ms, until a request it serves comes.
-    void restUntilRequested(int ms);
-    static constexpr int kRestSliceMs = 10;
+    // Rests while the generator plays, up to ms, until a request it serves
+    // comes or the worker is stopped; then looks at the line.
+    void restWhileGenerating(int ms);
+    // Ends such a rest.
+    void wakeRest();
     // Whether a request is still waiting for its pass.
     bool requestsPending() const;
 
@@ -115,5 +117,8 @@ private:
     std::atomic<unsigned> failures { 0 }; // exchanges the device did not take
     unsigned failuresReported = 0; // waitServed's own
     std::atomic<bool> lost { false };
+    std::atomic<bool> stopping { false };
+    std::mutex restMutex;
+    std::condition_variable restSignal;
     std::atomic<bool> finished { false };
 };

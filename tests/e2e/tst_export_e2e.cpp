@@ -122,8 +122,8 @@ private slots:
     }
 
     // First, while this program has had no frame: the oscilloscope and the
-    // analyzer say so and write nothing, no dialog opens; the generator's
-    // table can be saved.
+    // analyzer (and the Wobuloskop before a sweep) say so and write nothing,
+    // no dialog opens; the generator's table can be saved.
     void beforeAnyFrameNothingIsWritten()
     {
         MainWindow w;
@@ -131,14 +131,16 @@ private slots:
         auto *exporter = w.findChild<Exporter *>();
         QVERIFY(exporter);
         const QStringList before = QDir::current().entryList(QDir::Files);
-        for (const int tab : { 0, 2 }) {
+        for (const int tab : { 0, 2, 4 }) {
             controls::selectTab(w, tab);
             QVERIFY(controls::exportWithEnter(w).isEmpty()); // no dialog came
             QVERIFY(!w.findChild<QFileDialog *>(QStringLiteral("exportDialog")));
             QVERIFY(!exporter->exportTo(tab, QStringLiteral("nothing.csv")));
             auto *note = w.findChild<QLabel *>(QStringLiteral("exportNote"));
             QVERIFY(note && note->isVisible());
-            QCOMPARE(note->text(), QStringLiteral("no frame received yet"));
+            QCOMPARE(note->text(),
+                tab == 4 ? QStringLiteral("no sweep measured yet")
+                         : QStringLiteral("no frame received yet"));
         }
         QCOMPARE(QDir::current().entryList(QDir::Files), before);
         QVERIFY(exporter->exportTo(1, QStringLiteral("table.csv")));
@@ -269,7 +271,7 @@ private slots:
             QStringLiteral("THD+N: %1%").arg(thdn, 0, 'f', 2));
     }
 
-    void buttonOnlyOnTheThreeInstrumentTabs()
+    void buttonOnlyOnTheTabsWithSomethingToSave()
     {
         MainWindow w;
         w.show();
@@ -277,7 +279,7 @@ private slots:
         QVERIFY(button);
         for (int tab = 0; tab < 7; ++tab) {
             controls::selectTab(w, tab);
-            QCOMPARE(button->isVisible(), tab < 3);
+            QCOMPARE(button->isVisible(), tab < 3 || tab == 4);
         }
         controls::selectTab(w, 1);
         button->click();
