@@ -49,6 +49,14 @@ void SweepPlot::setPoints(const std::vector<sweep::Point> &newPoints)
     update();
 }
 
+void SweepPlot::mark(std::optional<double> hz)
+{
+    if (hz == markedHz)
+        return;
+    markedHz = hz;
+    update();
+}
+
 double SweepPlot::xOf(double hz) const
 {
     const double at = (std::log10(hz) - lowDecade) / (highDecade - lowDecade);
@@ -152,6 +160,11 @@ void SweepPlot::paintEvent(QPaintEvent *)
     };
     trace(kGainColour, false, [&](const sweep::Point &p) { return gainY(p.gainDb()); });
     trace(kPhaseColour, true, [&](const sweep::Point &p) { return phaseY(p.phaseDeg()); });
+    if (markedHz) {
+        painter.setPen(QPen(Qt::white, 1, Qt::DashLine));
+        const double x = xOf(*markedHz);
+        painter.drawLine(QPointF(x, 0), QPointF(x, height()));
+    }
     // Steps not measured: a red mark on the frequency axis.
     painter.setPen(QPen(Qt::red, 2));
     for (const sweep::Point &p : points)

@@ -21,6 +21,9 @@ public:
     void setSpan(double fromHz, double toHz);
     void setPoints(const std::vector<sweep::Point> &points);
 
+    // A cursor line at the step the readouts show; none removes it.
+    void mark(std::optional<double> hz);
+
     // The step nearest to a point of this widget, along the frequency axis.
     std::optional<sweep::Point> nearest(int x) const;
 
@@ -42,4 +45,5 @@ private:
     double lowDecade = 1; // log10 of the axis's ends
     double highDecade = 5;
     double topDb = 10; // the gain scale's top; 8 divisions of 10 dB below it
+    std::optional<double> markedHz;
 };

@@ -58,11 +58,12 @@ Wobuloskop::Wobuloskop(QWidget *w, FrameBuffer *f, GenTable *t)
     startButton->setGeometry(792, 555, 80, 20);
     connect(startButton, SIGNAL(clicked()), this, SLOT(startSlot()));
 
-    cornerLabel = label(window, QString(), QRect(838, 40, 200, 36), "sweepCornerLabel");
+    // Below the oscilloscope's position labels, which every tab shows.
+    cornerLabel = label(window, QString(), QRect(838, 80, 200, 36), "sweepCornerLabel");
     cornerLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    passbandLabel = label(window, QString(), QRect(838, 80, 200, 20), "sweepPassbandLabel");
-    progressLabel = label(window, QString(), QRect(838, 100, 200, 20), "sweepProgressLabel");
-    hoverLabel = label(window, QString(), QRect(838, 140, 200, 70), "sweepHoverLabel");
+    passbandLabel = label(window, QString(), QRect(838, 120, 200, 20), "sweepPassbandLabel");
+    progressLabel = label(window, QString(), QRect(838, 140, 200, 20), "sweepProgressLabel");
+    hoverLabel = label(window, QString(), QRect(838, 180, 200, 70), "sweepHoverLabel");
     hoverLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     labels.push_back(label(window,
         QStringLiteral("generator → circuit in and CH2\ncircuit out → CH1"), QRect(838, 420, 200, 36)));
@@ -209,8 +210,10 @@ void Wobuloskop::showReadouts()
         lines << QStringLiteral("f -3 dB: %1").arg(sweeptable::hertz(f));
     cornerLabel->setText(lines.join(QLatin1Char('\n')));
     const std::optional<double> passband = sweep::passbandDb(shown.points);
-    passbandLabel->setText(passband ? QStringLiteral("passband: %1 dB").arg(*passband, 0, 'f', 2)
-                                    : QString());
+    // A passband of -0.001 dB reads 0.00, not -0.00.
+    passbandLabel->setText(passband
+            ? QStringLiteral("passband: %1 dB").arg(std::abs(*passband) < 0.005 ? 0.0 : *passband, 0, 'f', 2)
+            : QString());
     progressLabel->setText(planned > 0
             ? QStringLiteral("step %1 of %2").arg(shown.points.size()).arg(planned)
             : QString());
@@ -219,6 +222,7 @@ void Wobuloskop::showReadouts()
 void Wobuloskop::hoverSlot(int x)
 {
     const std::optional<sweep::Point> p = plot->nearest(x);
+    plot->mark(p ? std::optional<double>(p->hz) : std::nullopt);
     if (!p) {
         hoverLabel->clear();
         return;
@@ -235,5 +239,6 @@ void Wobuloskop::hoverSlot(int x)
 
 void Wobuloskop::leaveSlot()
 {
+    plot->mark(std::nullopt);
     hoverLabel->clear();
 }

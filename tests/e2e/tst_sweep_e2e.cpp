@@ -215,6 +215,15 @@ void TestSweepE2e::windowSweepsAndExports()
     const double khz = corner.mid(9, corner.size() - 13).toDouble();
     QVERIFY2(std::abs(khz / 3.0 - 1) < 0.01, qPrintable(corner));
 
+    // The step under the mouse: the middle of the plot is 3.16 kHz on its
+    // 100 Hz .. 100 kHz axis, the step nearest it shown with its gain.
+    auto *plot = w.findChild<QWidget *>(QStringLiteral("sweepPlot"));
+    QVERIFY(plot);
+    QTest::mouseMove(plot, QPoint(plot->width() / 2, plot->height() / 2));
+    QTRY_VERIFY2(controls::labelText(w, "sweepHoverLabel").startsWith(QStringLiteral("f: 3.1")),
+        qPrintable(controls::labelText(w, "sweepHoverLabel")));
+    QVERIFY(controls::labelText(w, "sweepHoverLabel").contains(QStringLiteral("gain: -")));
+
     const QString csvPath = controls::exportWithEnter(w);
     QVERIFY(!csvPath.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(csvPath), SimulatedBench::kWaitMs);
