@@ -11,8 +11,9 @@ constexpr auto kRefresh = std::chrono::milliseconds(200);
 
 } // namespace
 
-Progress::Progress(int n)
+Progress::Progress(int n, const char *what)
     : total(n)
+    , unit(what)
     , terminal(::isatty(STDERR_FILENO) == 1)
 {
 }
@@ -36,7 +37,7 @@ void Progress::update(int done)
     const auto now = Clock::now();
     if (now - begun < kQuietStart || (shown && now - lastShown < kRefresh && done < total))
         return;
-    std::fprintf(stderr, "\rframe %d of %d", done, total);
+    std::fprintf(stderr, "\r%s %d of %d", unit, done, total);
     std::fflush(stderr);
     lastShown = now;
     shown = true;

@@ -72,22 +72,19 @@ int sweep(const QStringList &args)
 
     const QDateTime started = QDateTime::currentDateTime();
     std::vector<sweep::Point> points;
-    std::optional<Progress> progress;
+    Progress progress(int(sweep::steps(request.plan).size()), "step");
     SweepRun run(session.link(), session.buffer(), session.table(), request.line.speed);
     const SweepRun::End end = run.run(
         request.plan,
-        [&](const sweep::Point &point, int index, int count) {
+        [&](const sweep::Point &point, int index, int) {
             points.push_back(point);
             if (request.json)
                 output.write(sweeptable::jsonLine(point) + '\n');
-            if (!progress)
-                progress.emplace(count);
-            progress->update(index + 1);
+            progress.update(index + 1);
         },
         interrupt::requested);
     session.close();
-    if (progress)
-        progress->end();
+    progress.end();
 
     int code = kOk;
     switch (end) {

@@ -12,9 +12,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTest>
 
 #include <cmath>
+#include <csignal>
 #include <complex>
 
 // Frequency-response sweeps against the simulated device with a circuit
@@ -73,6 +75,7 @@ private slots:
     void windowSweepsAndExports();
     void leavingTheTabMidSweep();
     void cliSweep();
+    void cliSweepInterrupted();
 };
 
 void TestSweepE2e::sweepMeetsTheCircuit_data()
@@ -302,6 +305,33 @@ void TestSweepE2e::cliSweep()
         { QStringLiteral("sweep"), QStringLiteral("--to"), QStringLiteral("1M") });
     QCOMPARE(tooHigh.exitCode, 2);
     QVERIFY(tooHigh.out.isEmpty());
+}
+
+// Ctrl+C mid-sweep: exit 130 at once, and the table of the steps measured
+// so far, whole.
+void TestSweepE2e::cliSweepInterrupted()
+{
+    SimulatedBench bench(kSpeed, kSpeedRow, wired("lowpass:1k"));
+    QVERIFY(bench.isReady());
+    QProcess process;
+    process.start(SimulatedBench::cliPath(),
+        { QStringLiteral("sweep"), QStringLiteral("--from"), QStringLiteral("1"), QStringLiteral("--to"),
+            QStringLiteral("100") });
+    QVERIFY(process.waitForStarted(SimulatedBench::kWaitMs));
+    // The third table: two steps are done.
+    QTRY_VERIFY_WITH_TIMEOUT(bench.sim().state().tablesReceived >= 3, kSweepWaitMs);
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    QVERIFY(process.waitForFinished(SimulatedBench::kWaitMs));
+    QCOMPARE(process.exitCode(), 130);
+    int rows = 0;
+    for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        QCOMPARE(line.split(',').size(), 9);
+        ++rows;
+    }
+    QVERIFY(rows >= 2);
+    QVERIFY(rows < int(sweep::steps({ 1, 100, 10, 0, 1000 }).size()));
 }
 
 QTEST_MAIN(TestSweepE2e)
