@@ -88,6 +88,8 @@ private slots:
     void cornersOfACircuit();
     void cornersSkipGaps();
     void tableKeepsEveryStep();
+    void frequenciesAndAmplitudesAsTyped_data();
+    void frequenciesAndAmplitudesAsTyped();
 };
 
 void TestSweep::fitFindsFrequencyAndAmplitude_data()
@@ -428,6 +430,39 @@ void TestSweep::tableKeepsEveryStep()
     const QByteArray json = sweeptable::jsonLine(points[2]);
     QVERIFY(json.contains("\"gain_dB\":null"));
     QVERIFY(json.contains("\"reason\":\"CH2 over range\""));
+}
+
+void TestSweep::frequenciesAndAmplitudesAsTyped_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("hz"); // -1: not a frequency
+    QTest::addColumn<int>("mv"); // as a voltage with its unit; -1: not one
+    QTest::addColumn<int>("bareMv"); // where a bare number is millivolts; -1: not one
+    QTest::newRow("bare") << "100" << 100.0 << -1 << 100;
+    QTest::newRow("kilo") << "2.5k" << 2500.0 << -1 << -1;
+    QTest::newRow("kilo with unit") << "100kHz" << 100000.0 << -1 << -1;
+    QTest::newRow("mega") << "1M" << 1e6 << -1 << -1;
+    QTest::newRow("spaced hertz") << " 50 Hz " << 50.0 << -1 << -1;
+    QTest::newRow("volts") << "1V" << -1.0 << 1000 << 1000;
+    QTest::newRow("millivolts") << "250mV" << -1.0 << 250 << 250;
+    QTest::newRow("fraction of a volt") << "0.5 V" << -1.0 << 500 << 500;
+    QTest::newRow("zero") << "0" << 0.0 << 0 << 0;
+    QTest::newRow("negative") << "-5" << -1.0 << -1 << -5;
+    QTest::newRow("words") << "loud" << -1.0 << -1 << -1;
+    QTest::newRow("empty") << "" << -1.0 << -1 << -1;
+    QTest::newRow("unit alone") << "k" << -1.0 << -1 << -1;
+}
+
+void TestSweep::frequenciesAndAmplitudesAsTyped()
+{
+    QFETCH(QString, text);
+    QFETCH(double, hz);
+    QFETCH(int, mv);
+    QFETCH(int, bareMv);
+    const std::optional<double> f = sweeptable::hertzFromText(text);
+    QCOMPARE(f.value_or(-1.0), hz);
+    QCOMPARE(sweeptable::millivoltsFromText(text, false).value_or(-1), mv);
+    QCOMPARE(sweeptable::millivoltsFromText(text, true).value_or(-1), bareMv);
 }
 
 QTEST_MAIN(TestSweep)
