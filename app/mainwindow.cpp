@@ -6,9 +6,11 @@
 #include "generator.h"
 #include "linetiming.h"
 #include "measurements.h"
+#include "multimetr.h"
 #include "oscyloskop.h"
 #include "portlist.h"
 #include "readout.h"
+#include "recorddialog.h"
 #include "reconnection.h"
 #include "settingtexts.h"
 #include "setups.h"
@@ -74,6 +76,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     analizator->hide();
     analizatorLog = std::make_unique<AnalizatorLog>(this);
     analizatorLog->hide();
+    multimetr = new Multimetr(this);
     ustawienia = std::make_unique<Ustawienia>(this, [] {
         std::vector<OfferedPort> offered;
         for (const PortEntry &port : listPorts())
@@ -111,6 +114,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // Owned by the window too; the controls show the last run's set-up from the start.
     setups = new Setups(this, tabWidget, oscyloskop.get(), generator.get(), analizator.get());
     setups->restore();
+    new RecordDialog(this, multimetr);
 
     startTimer(kTickMs);
 }
@@ -120,6 +124,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 // are still there to keep the set-up.
 MainWindow::~MainWindow()
 {
+    multimetr->stopRecording();
     com.reset();
     setups->keepAtEnd();
 }
@@ -156,6 +161,8 @@ void MainWindow::timerEvent(QTimerEvent *)
             ? QStringLiteral("no data - check the device and the line speed")
             : status);
     oscyloskop->tick();
+    if (device == 5)
+        multimetr->poll(portOpen && com && com->isOpen());
 }
 
 // The time base the device samples at on the current tab.
@@ -230,6 +237,9 @@ void MainWindow::paintEvent(QPaintEvent *event)
     case 2:
         analizator->drawGraph(buff.snapshot().data());
         break;
+    case 5:
+        multimetr->drawGraph();
+        break;
     default:
         break;
     }
@@ -264,6 +274,9 @@ void MainWindow::closeRecentDevice()
     case 3:
         analizatorLog->hide();
         break;
+    case 5:
+        multimetr->hide();
+        break;
     case 6:
         ustawienia->hide();
         break;
@@ -286,6 +299,9 @@ void MainWindow::openNewDevice()
         break;
     case 3:
         analizatorLog->show();
+        break;
+    case 5:
+        multimetr->show();
         break;
     case 6:
         ustawienia->show();
@@ -312,6 +328,9 @@ void MainWindow::startCurrentInstrument()
     case 2:
         analizator->start();
         break;
+    case 5:
+        multimetr->start();
+        break;
     default:
         break;
     }
@@ -323,6 +342,8 @@ void MainWindow::comSlot()
         portOpen = false;
         reconnection->cancel();
         com->Close();
+        // After the link's "closed": the status then says where the record is.
+        multimetr->stopRecording();
         portButton->setText(QStringLiteral("Open port"));
         setups->keep();
         return;
@@ -341,6 +362,7 @@ bool MainWindow::openLink(const QString &name, int speed)
     oscyloskop->com = link.get();
     generator->com = link.get();
     analizator->com = link.get();
+    multimetr->connectLink(link.get(), name, speed);
     com = std::move(link);
 
     if (!com->Open(name, speed))
@@ -358,6 +380,7 @@ bool MainWindow::openLink(const QString &name, int speed)
     generator->enable();
     analizator->enable();
     analizatorLog->enable();
+    multimetr->enable();
     portOpen = true;
     portButton->setText(QStringLiteral("Close port"));
     return true;
@@ -371,6 +394,7 @@ void MainWindow::watchLostLine()
 {
     com->Close();
     text(QStringLiteral("line lost"));
+    multimetr->lineLost();
     reconnection->watch(linkPort, linkSpeed);
 }
 

@@ -14,6 +14,7 @@ class QTabWidget;
 class Analizator;
 class AnalizatorLog;
 class Generator;
+class Multimetr;
 class Oscyloskop;
 class Reconnection;
 class Setups;
@@ -73,6 +74,7 @@ private:
     std::unique_ptr<ZORCom> com;
     Reconnection *reconnection;
     Setups *setups;
+    Multimetr *multimetr; // owned by the window
     QString linkPort; // the port and speed of the latest open, to reopen after an unplug
     int linkSpeed = 0;
     int device = 0;
