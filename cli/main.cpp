@@ -18,6 +18,7 @@ Commands:
   capture    take frames from the oscilloscope's acquisition as CSV or JSON
   measure    the oscilloscope's and analyzer's readouts per frame, as JSON lines
   generate   play a sine, square or triangle wave on the device's generator
+  log        record the multimeter's readings, one line per interval, for hours
 
 labbench-cli COMMAND --help (or -h) shows a command's options; labbench-cli
 --version the version. The port and speed come from ./settings.txt, as in the
@@ -72,9 +73,11 @@ int main(int argc, char **argv)
         return commands::measure(args);
     if (command == QLatin1String("generate"))
         return commands::generate(args);
+    if (command == QLatin1String("log"))
+        return commands::log(args);
     return commands::usageError("",
         command.isEmpty()
-            ? QStringLiteral("a command is needed: ports, capture, measure or generate")
-            : QStringLiteral("unknown command \"%1\"; valid: ports capture measure generate")
+            ? QStringLiteral("a command is needed: ports, capture, measure, generate or log")
+            : QStringLiteral("unknown command \"%1\"; valid: ports capture measure generate log")
                   .arg(command));
 }
