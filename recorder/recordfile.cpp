@@ -70,6 +70,14 @@ bool RecordFile::append(const QByteArray &line)
     while (done < 0 && errno == EINTR);
     if (done == static_cast<ssize_t>(size) && (!sync || syncDescriptor(fd))) {
         whole += done;
+        // A file whose folder was removed still takes lines, into nothing
+        // anyone can read: that ends the recording as a full disk does.
+        struct stat status { };
+        if (owned && ::fstat(fd, &status) == 0 && status.st_nlink == 0) {
+            problem = QStringLiteral("the file or its folder was removed");
+            close();
+            return false;
+        }
         ++written;
         return true;
     }

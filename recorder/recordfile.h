@@ -8,6 +8,7 @@
 // appending, and is on the disk (fsync) before append() returns. A write that
 // the disk takes only in part (a full disk) is taken back to the last whole
 // line, and the file refuses every later line: what it holds stays whole.
+// So does a file removed while it is written (its folder deleted).
 class RecordFile {
 public:
     RecordFile() = default;

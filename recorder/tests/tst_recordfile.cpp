@@ -1,5 +1,6 @@
 #include "recordfile.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -14,7 +15,22 @@ class TestRecordFile : public QObject {
 private slots:
     void linesAppendWhole();
     void fullDiskKeepsWholeLines();
+    void removedFolderEndsTheFile();
 };
+
+void TestRecordFile::removedFolderEndsTheFile()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("records"));
+    QVERIFY(QDir().mkdir(folder));
+    RecordFile file;
+    QVERIFY(file.open(folder + QStringLiteral("/log.csv")));
+    QVERIFY(file.append("a,1\n"));
+    QVERIFY(QDir(folder).removeRecursively());
+    QVERIFY(!file.append("b,2\n"));
+    QVERIFY(!file.isOpen());
+    QCOMPARE(file.errorString(), QStringLiteral("the file or its folder was removed"));
+}
 
 void TestRecordFile::linesAppendWhole()
 {
