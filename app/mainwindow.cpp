@@ -148,7 +148,8 @@ QRegion MainWindow::plotRegion() const
 
 void MainWindow::timerEvent(QTimerEvent *)
 {
-    if (bufReady.exchange(false, std::memory_order_acq_rel))
+    // The meter repaints its digits itself, a few times a second.
+    if (bufReady.exchange(false, std::memory_order_acq_rel) && device != 5)
         update(plotRegion());
     if (portOpen && !reconnection->waiting() && com && com->lineLost())
         watchLostLine();

@@ -162,6 +162,7 @@ void Multimetr::poll(bool linkOpen)
         seen = number;
         if (driver.take(frame.data())) {
             lastFrame = now;
+            fresh = true;
             if (!held)
                 keep();
             if (recorder.isRecording()) {
@@ -182,6 +183,14 @@ void Multimetr::poll(bool linkOpen)
         }
         if (driver.takeChange() && com && linkOpen)
             send();
+    }
+    // Digits that change twenty times a second cannot be read; painting
+    // them that often costs more than the whole recording.
+    if (fresh && now - lastPaint >= kRepaintEvery) {
+        fresh = false;
+        lastPaint = now;
+        window->update(
+            plot::kLeft, plot::kTop, plot::kRight - plot::kLeft, plot::kBottom - plot::kTop);
     }
     if (!recorder.isRecording())
         return;

@@ -104,6 +104,10 @@ private:
     std::uint64_t seen = 0;
     Clock::time_point lastFrame = Clock::now();
     Clock::time_point recordStart = Clock::now();
+    // A reading not painted yet, and when the digits were painted last.
+    bool fresh = false;
+    Clock::time_point lastPaint;
+    static constexpr auto kRepaintEvery = std::chrono::milliseconds(200);
     bool held = false;
     Shown shown;
     std::deque<TrendPoint> trend;
