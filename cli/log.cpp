@@ -101,6 +101,7 @@ Options:
                     silence, std::chrono::milliseconds(std::max(request.everyMs, 250)));
                 switch (session->nextFrame(frame, wait, skipped)) {
                 case Session::Next::Frame:
+                    lost += skipped;
                     quietSince = Clock::now();
                     if (driver.take(frame.data()) && !recorder.add(driver, Clock::now()))
                         return failed();
@@ -130,6 +131,11 @@ Options:
                 }
             }
             session->close();
+            if (lost > 0) {
+                complain(QStringLiteral("%1: %2 frames lost: the log could not keep up")
+                             .arg(port)
+                             .arg(qulonglong(lost)));
+            }
             if (!recorder.finish(Clock::now()))
                 return failed();
             return code;
@@ -188,6 +194,7 @@ Options:
         MeterDriver driver;
         Recorder recorder;
         std::unique_ptr<Session> session;
+        std::uint64_t lost = 0; // frames the device sent that were never read
     };
 
 } // namespace
