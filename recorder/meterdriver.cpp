@@ -45,9 +45,20 @@ bool MeterDriver::take(const int *frame)
     }
     const int count = inEffect.twoChannels ? osc::kChannel2Start : osc::kFrame;
     for (int c = 0; c < channels(); ++c) {
-        const meter::Reading r = meter::read(frame + c * osc::kChannel2Start, count,
+        latest[std::size_t(c)] = meter::read(frame + c * osc::kChannel2Start, count,
             inEffect.gain[std::size_t(c)], inEffect.tbIndex);
-        latest[std::size_t(c)] = r;
+    }
+    // A frame that moves the range or the time base was taken at ones that
+    // do not suit the signal (a frequency from a handful of samples a period,
+    // a level from a few units): it is not a reading, unless the signal keeps
+    // moving them for longer than a settling takes.
+    if (decide() && unsettled < kSettleFrames) {
+        ++unsettled;
+        return false;
+    }
+    unsettled = 0;
+    for (int c = 0; c < channels(); ++c) {
+        const meter::Reading &r = latest[std::size_t(c)];
         if (r.over)
             continue;
         auto &s = stats[std::size_t(c)];
@@ -58,13 +69,13 @@ bool MeterDriver::take(const int *frame)
             s[std::size_t(meter::Quantity::Frequency)].add(*r.hz);
     }
     ++framesTaken;
-    decide();
     return true;
 }
 
 // The next range and time base from this frame's readings. Channel 1 sets the
 // time base: both channels share it, and channel 1 is the one measured.
-void MeterDriver::decide()
+// Whether they differ from the ones the frame was taken with.
+bool MeterDriver::decide()
 {
     Request next = wanted;
     const int count = inEffect.twoChannels ? osc::kChannel2Start : osc::kFrame;
@@ -84,6 +95,7 @@ void MeterDriver::decide()
         wanted = next;
         changed = true;
     }
+    return next != inEffect;
 }
 
 void MeterDriver::resetStatistics()

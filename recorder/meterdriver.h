@@ -45,8 +45,13 @@ public:
     // True once after the request changed; the caller then sends it and calls sent().
     bool takeChange();
 
+    // Frames in a row that may move the range or time base before one is
+    // read all the same (a signal that keeps them moving).
+    static constexpr int kSettleFrames = 3;
+
     // A frame from the device (1024 samples, or 512 per channel). False when
-    // it was skipped as taken before the latest request.
+    // it was skipped: taken before the latest request, or at a range or time
+    // base it moves away from (at most kSettleFrames in a row).
     bool take(const int *frame);
     int channels() const { return wanted.twoChannels ? 2 : 1; }
     // The last frame's readings and the gain and time base they were taken at.
@@ -64,11 +69,12 @@ public:
     void resetStatistics();
 
 private:
-    void decide();
+    bool decide();
 
     int lineSpeed;
     int stale;
     int toSkip = 0;
+    int unsettled = 0;
     std::array<int, kChannels> manual { kAuto, kAuto };
     Request wanted;
     Request inEffect;

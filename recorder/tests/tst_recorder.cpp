@@ -73,6 +73,8 @@ private slots:
     void autoRangeSettlesOnAStep_data();
     void autoRangeSettlesOnAStep();
     void staleFramesAreNotRead();
+    void framesThatMoveTheRangeAreNotReadings();
+    void movingSignalIsReadAfterAFewFrames();
     void manualRangeShowsOverRange();
     void intervalAveragesWithMinimumAndMaximum();
     void everyFrameWritesALinePerFrame();
@@ -122,11 +124,53 @@ void TestRecorder::staleFramesAreNotRead()
     MeterDriver driver(kSpeed, 2);
     QVERIFY(driver.takeChange());
     driver.sent();
-    const std::vector<int> stale = frameFor(driver, 1.0, 0, 0);
+    // 15 V: the range it was taken at suits it, it moves nothing.
+    const std::vector<int> stale = frameFor(driver, 15.0, 0, 0);
     QVERIFY(!driver.take(stale.data()));
     QVERIFY(!driver.take(stale.data()));
     QVERIFY(driver.take(stale.data()));
     QCOMPARE(driver.framesRead(), std::uint64_t(1));
+}
+
+// A 1 kHz sine first seen at the least sensitive range and the slowest time
+// base: those frames move both and are not counted; the statistics hold
+// only readings at the settled ones.
+void TestRecorder::framesThatMoveTheRangeAreNotReadings()
+{
+    MeterDriver driver(kSpeed, 0);
+    QVERIFY(driver.takeChange());
+    driver.sent();
+    const std::vector<int> first = frameFor(driver, 0, 0.05, 1000);
+    QVERIFY(!driver.take(first.data()));
+    QVERIFY(driver.takeChange());
+    driver.sent();
+    for (int i = 0; i < 6; ++i)
+        feed(driver, frameFor(driver, 0, 0.05, 1000));
+    const RunningStats &hz = driver.statistics(0, meter::Quantity::Frequency);
+    QVERIFY(!hz.empty());
+    QVERIFY(hz.count() >= 3);
+    QVERIFY2(hz.max() - hz.min() < 0.005 * 1000,
+        qPrintable(QString::number(hz.min()) + QLatin1Char(' ') + QString::number(hz.max())));
+    const RunningStats &ac = driver.statistics(0, meter::Quantity::AcRms);
+    QVERIFY(ac.max() - ac.min() < 0.001);
+}
+
+// A signal that moves the range at every frame is read all the same after a
+// few frames: the meter never goes blank for good.
+void TestRecorder::movingSignalIsReadAfterAFewFrames()
+{
+    MeterDriver driver(kSpeed, 0);
+    driver.takeChange();
+    driver.sent();
+    int read = 0;
+    for (int i = 0; i < 8; ++i) {
+        // 10 mV and 12 V in turn: the range moves at every frame.
+        if (driver.take(frameFor(driver, i % 2 ? 12.0 : 0.01, 0, 0).data()))
+            ++read;
+        if (driver.takeChange())
+            driver.sent();
+    }
+    QVERIFY(read >= 2);
 }
 
 void TestRecorder::manualRangeShowsOverRange()
