@@ -33,9 +33,9 @@ printf '#%s#2500000#9#ZOR' "$link" >"$scratch/settings.txt"
 
 (cd "$scratch" && "$root/$build/tools/labbench-shots" --readme shots 2000 >/dev/null)
 
-# The two empty tabs have nothing to show.
+# The empty tab has nothing to show.
 mkdir -p docs/screenshots
-for tab in oscyloskop generator analizator analizator-log ustawienia; do
+for tab in oscyloskop generator analizator analizator-log multimetr ustawienia; do
   cp "$scratch/shots/$tab.png" "docs/screenshots/$tab.png"
 done
 echo "pictures written to docs/screenshots/"
