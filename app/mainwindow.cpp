@@ -7,9 +7,11 @@
 #include "generator.h"
 #include "linetiming.h"
 #include "measurements.h"
+#include "multimetr.h"
 #include "oscyloskop.h"
 #include "portlist.h"
 #include "readout.h"
+#include "recorddialog.h"
 #include "reconnection.h"
 #include "settingtexts.h"
 #include "setups.h"
@@ -76,6 +78,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     analizatorLog = std::make_unique<AnalizatorLog>(this);
     analizatorLog->hide();
     wobuloskop = std::make_unique<Wobuloskop>(this, &buff, &buff_gen);
+    multimetr = new Multimetr(this);
     ustawienia = std::make_unique<Ustawienia>(this, [] {
         std::vector<OfferedPort> offered;
         for (const PortEntry &port : listPorts())
@@ -113,6 +116,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // Owned by the window too; the controls show the last run's set-up from the start.
     setups = new Setups(this, tabWidget, oscyloskop.get(), generator.get(), analizator.get());
     setups->restore();
+    new RecordDialog(this, multimetr);
 
     startTimer(kTickMs);
 }
@@ -123,6 +127,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 MainWindow::~MainWindow()
 {
     wobuloskop->abort();
+    multimetr->stopRecording();
     com.reset();
     setups->keepAtEnd();
 }
@@ -146,7 +151,8 @@ QRegion MainWindow::plotRegion() const
 
 void MainWindow::timerEvent(QTimerEvent *)
 {
-    if (bufReady.exchange(false, std::memory_order_acq_rel))
+    // The meter repaints its digits itself, a few times a second.
+    if (bufReady.exchange(false, std::memory_order_acq_rel) && device != 5)
         update(plotRegion());
     if (portOpen && !reconnection->waiting() && com && com->lineLost())
         watchLostLine();
@@ -165,6 +171,8 @@ void MainWindow::timerEvent(QTimerEvent *)
         if (portOpen && com && com->isOpen())
             startCurrentInstrument();
     }
+    if (device == 5)
+        multimetr->poll(portOpen && com && com->isOpen());
 }
 
 // The time base the device samples at on the current tab.
@@ -239,6 +247,9 @@ void MainWindow::paintEvent(QPaintEvent *event)
     case 2:
         analizator->drawGraph(buff.snapshot().data());
         break;
+    case 5:
+        multimetr->drawGraph();
+        break;
     default:
         break;
     }
@@ -275,6 +286,8 @@ void MainWindow::closeRecentDevice()
         break;
     case 4:
         wobuloskop->hide();
+    case 5:
+        multimetr->hide();
         break;
     case 6:
         ustawienia->hide();
@@ -306,6 +319,9 @@ void MainWindow::openNewDevice()
         wobuloskop->show();
         break;
     }
+    case 5:
+        multimetr->show();
+        break;
     case 6:
         ustawienia->show();
         break;
@@ -340,6 +356,8 @@ void MainWindow::startCurrentInstrument()
         break;
     case 4:
         wobuloskop->start();
+    case 5:
+        multimetr->start();
         break;
     default:
         break;
@@ -353,6 +371,8 @@ void MainWindow::comSlot()
         reconnection->cancel();
         wobuloskop->abort();
         com->Close();
+        // After the link's "closed": the status then says where the record is.
+        multimetr->stopRecording();
         portButton->setText(QStringLiteral("Open port"));
         setups->keep();
         return;
@@ -373,6 +393,7 @@ bool MainWindow::openLink(const QString &name, int speed)
     generator->com = link.get();
     analizator->com = link.get();
     wobuloskop->com = link.get();
+    multimetr->connectLink(link.get(), name, speed);
     com = std::move(link);
 
     if (!com->Open(name, speed))
@@ -392,6 +413,7 @@ bool MainWindow::openLink(const QString &name, int speed)
     analizator->enable();
     analizatorLog->enable();
     wobuloskop->enable();
+    multimetr->enable();
     portOpen = true;
     portButton->setText(QStringLiteral("Close port"));
     return true;
@@ -406,6 +428,7 @@ void MainWindow::watchLostLine()
     wobuloskop->abort();
     com->Close();
     text(QStringLiteral("line lost"));
+    multimetr->lineLost();
     reconnection->watch(linkPort, linkSpeed);
 }
 

@@ -15,6 +15,7 @@ class Analizator;
 class AnalizatorLog;
 class Wobuloskop;
 class Generator;
+class Multimetr;
 class Oscyloskop;
 class Reconnection;
 class Setups;
@@ -75,6 +76,7 @@ private:
     std::unique_ptr<ZORCom> com;
     Reconnection *reconnection;
     Setups *setups;
+    Multimetr *multimetr; // owned by the window
     QString linkPort; // the port and speed of the latest open, to reopen after an unplug
     int linkSpeed = 0;
     int device = 0;

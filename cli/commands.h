@@ -31,6 +31,7 @@ int ports(const QStringList &args);
 int capture(const QStringList &args);
 int measure(const QStringList &args);
 int generate(const QStringList &args);
+int log(const QStringList &args);
 int sweep(const QStringList &args);
 
 // "labbench-cli: message (see labbench-cli COMMAND --help)" on stderr, one

@@ -18,6 +18,7 @@ Commands:
   capture    take frames from the oscilloscope's acquisition as CSV or JSON
   measure    the oscilloscope's and analyzer's readouts per frame, as JSON lines
   generate   play a sine, square or triangle wave on the device's generator
+  log        record the multimeter's readings, one line per interval, for hours
   sweep      a circuit's frequency response (gain and phase), as CSV or JSON
 
 labbench-cli COMMAND --help (or -h) shows a command's options; labbench-cli
@@ -73,11 +74,13 @@ int main(int argc, char **argv)
         return commands::measure(args);
     if (command == QLatin1String("generate"))
         return commands::generate(args);
+    if (command == QLatin1String("log"))
+        return commands::log(args);
     if (command == QLatin1String("sweep"))
         return commands::sweep(args);
     return commands::usageError("",
         command.isEmpty()
-            ? QStringLiteral("a command is needed: ports, capture, measure, generate or sweep")
-            : QStringLiteral("unknown command \"%1\"; valid: ports capture measure generate sweep")
+            ? QStringLiteral("a command is needed: ports, capture, measure, generate, log or sweep")
+            : QStringLiteral("unknown command \"%1\"; valid: ports capture measure generate log sweep")
                   .arg(command));
 }

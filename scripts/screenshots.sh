@@ -42,9 +42,9 @@ for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
 [ -e "$link" ] || { cat "$scratch/zor-sim.log"; echo "the simulator did not start"; exit 1; }
 (cd "$scratch" && "$root/$build/tools/labbench-shots" --readme --only wobuloskop shots 1000 >/dev/null)
 
-# The empty tab has nothing to show.
+# Every tab's picture, to the guide's folder.
 mkdir -p docs/screenshots
-for tab in oscyloskop generator analizator analizator-log wobuloskop ustawienia; do
+for tab in oscyloskop generator analizator analizator-log wobuloskop multimetr ustawienia; do
   cp "$scratch/shots/$tab.png" "docs/screenshots/$tab.png"
 done
 echo "pictures written to docs/screenshots/"

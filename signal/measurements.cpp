@@ -1,6 +1,7 @@
 #include "measurements.h"
 
 #include "trigger.h"
+#include "wholeperiods.h"
 
 #include <cmath>
 
@@ -11,12 +12,6 @@ namespace {
     QString millivolts(double mv)
     {
         return formatValue(mv, "mV", "V");
-    }
-
-    // Whether the crossings bound a usable span of whole periods.
-    bool hasSpan(const Crossings &c, int count)
-    {
-        return c.first >= 0 && c.latest >= 0 && c.first < c.latest && c.latest < count;
     }
 
 } // namespace
@@ -101,24 +96,18 @@ double sampleTimeSeconds(int index, int tbIndex)
 
 double rmsMillivolts(const int *s, int count, int gainIndex)
 {
-    const Crossings c = findCrossings(s, count);
-    if (!hasSpan(c, count))
+    const periods::Span span = periods::wholePeriods(s, count);
+    if (!span.whole())
         return 0;
-    double sum = 0;
-    for (int i = c.first; i < c.latest; ++i)
-        sum += static_cast<double>(s[i]) * s[i];
-    return toMillivolts(std::sqrt(sum / (c.latest - c.first)), gainIndex);
+    return toMillivolts(std::sqrt(periods::meanSquare(s, span)), gainIndex);
 }
 
 double avgMillivolts(const int *s, int count, int gainIndex)
 {
-    const Crossings c = findCrossings(s, count);
-    if (!hasSpan(c, count))
+    const periods::Span span = periods::wholePeriods(s, count);
+    if (!span.whole())
         return 0;
-    double sum = 0;
-    for (int i = c.first; i < c.latest; ++i)
-        sum += s[i];
-    return toMillivolts(sum / (c.latest - c.first), gainIndex);
+    return toMillivolts(periods::mean(s, span), gainIndex);
 }
 
 double vppMillivolts(const int *s, int count, int gainIndex)
@@ -134,8 +123,7 @@ std::optional<double> frequencyHz(const int *s, int count, int tbIndex)
     const Crossings c = findCrossings(s, count);
     if (c.count < 2)
         return std::nullopt;
-    const int periods = c.count > kMaxCrossings ? kMaxCrossings : c.count - 1;
-    const double period = static_cast<double>(c.latest - c.first) / periods;
+    const double period = periods::periodSamples(periods::wholePeriods(c, count));
     return 1024000.0 / (timeTab[static_cast<std::size_t>(tbIndex)] * period * 0.0625);
 }
 

@@ -71,9 +71,11 @@ run() { # run <example> <pattern the output must match> <lines that must match>
   fi
 }
 
-[ "$count" = 2 ] || { echo "FAILED: the section should hold 2 examples, found $count"; exit 1; }
+[ "$count" = 3 ] || { echo "FAILED: the section should hold 3 examples, found $count"; exit 1; }
 # Two channels of 512 samples; channel 2 is the +-1 V calibrator.
 run 0 '^512 samples over [0-9.]+ ms, ch2 from -1\.0[0-2] to 1\.0[0-2] V$' 1
 # The power-up tone, 1250 mV peak: 0.884 V RMS on every board.
 run 1 "^board [ABC]: 0\.88[0-9] V RMS ok$" 3
+# The same tone on the meter: a line a second (and the interval the end cut short).
+run 2 '^[4-6] lines, AC RMS from 0\.88[0-9] to 0\.88[0-9] V$' 1
 exit $((failures > 0))
