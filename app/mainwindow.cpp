@@ -286,6 +286,7 @@ void MainWindow::closeRecentDevice()
         break;
     case 4:
         wobuloskop->hide();
+        break;
     case 5:
         multimetr->hide();
         break;
@@ -356,6 +357,7 @@ void MainWindow::startCurrentInstrument()
         break;
     case 4:
         wobuloskop->start();
+        break;
     case 5:
         multimetr->start();
         break;
