@@ -5,6 +5,7 @@
 #include "measurements.h"
 #include "output.h"
 #include "progress.h"
+#include "resultsteps.h"
 #include "scoperequest.h"
 #include "session.h"
 #include "settingtexts.h"
@@ -246,18 +247,11 @@ Frames the trigger does not show are skipped; "Single" ends after one.
         const QString port = request.line.described();
 
         Output output;
-        QString reason;
-        if (!output.open(request.output, reason)) {
-            complain(QStringLiteral("cannot write %1: %2").arg(request.output, reason));
-            return kFailed;
-        }
         Session session;
-        if (!session.open(request.line.port, request.line.speed, reason)) {
-            complain(QStringLiteral("Unable to open %1: %2").arg(port, reason));
-            return kCannotOpen;
-        }
-
         int code = kOk;
+        if (!openOutputAndLine(output, request.output, session, request.line, code))
+            return code;
+
         switch (session.acquire(request.twoChannels, request.tbIndex, request.gain1, request.gain2)) {
         case Session::Served::Taken:
             break;
@@ -354,13 +348,7 @@ Frames the trigger does not show are skipped; "Single" ends after one.
             output.discard();
             return code;
         }
-        if (!output.finish(reason)) {
-            complain(QStringLiteral("cannot write %1: %2")
-                         .arg(request.output.isEmpty() ? QStringLiteral("the output") : request.output,
-                             reason.isEmpty() ? QStringLiteral("write error") : reason));
-            return code == kOk ? kFailed : code;
-        }
-        return code;
+        return finishOutput(output, request.output, code);
     }
 
 } // namespace

@@ -104,6 +104,20 @@ bool parseVolts(const QString &text, double &volts)
     return true;
 }
 
+bool formatAndOutput(const Options &o, bool &json, QString &output, QString &error)
+{
+    const QString format = o.value(QStringLiteral("format"), QStringLiteral("csv"));
+    if (format != QLatin1String("csv") && format != QLatin1String("json")) {
+        error = QStringLiteral("--format takes csv or json, not \"%1\"").arg(format);
+        return false;
+    }
+    json = format == QLatin1String("json");
+    output = o.value(QStringLiteral("output"));
+    if (output == QLatin1String("-"))
+        output.clear();
+    return true;
+}
+
 QStringList ScopeRequest::valued()
 {
     return { QStringLiteral("port"), QStringLiteral("speed"), QStringLiteral("channels"),
@@ -159,15 +173,8 @@ bool ScopeRequest::parse(const Options &o, QString &error)
                     .arg(o.value(QStringLiteral("frames")));
         return false;
     }
-    const QString format = o.value(QStringLiteral("format"), QStringLiteral("csv"));
-    if (format != QLatin1String("csv") && format != QLatin1String("json")) {
-        error = QStringLiteral("--format takes csv or json, not \"%1\"").arg(format);
+    if (!formatAndOutput(o, json, output, error))
         return false;
-    }
-    json = format == QLatin1String("json");
-    output = o.value(QStringLiteral("output"));
-    if (output == QLatin1String("-"))
-        output.clear();
 
     const QString modeText = o.value(QStringLiteral("trigger"), QStringLiteral("----"));
     const QString edgeText = o.value(QStringLiteral("edge"), QStringLiteral("Fall"));

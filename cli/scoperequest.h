@@ -55,5 +55,9 @@ struct ScopeRequest {
 // defaults when the file gives none). False with the reason on a bad --speed.
 bool lineFromOptions(const Options &options, LineChoice &line, QString &error);
 
+// --format (csv or json) and --output ("-" or none: stdout), as capture,
+// measure and sweep take them; false with the reason on another format.
+bool formatAndOutput(const Options &options, bool &json, QString &output, QString &error);
+
 // A voltage with its unit, "1V", "-250mV", "0.5 V"; a bare 0 is 0 V.
 bool parseVolts(const QString &text, double &volts);

@@ -5,6 +5,7 @@
 #include "interrupt.h"
 #include "output.h"
 #include "progress.h"
+#include "resultsteps.h"
 #include "session.h"
 #include "sweeprequest.h"
 #include "sweeprun.h"
@@ -59,16 +60,10 @@ int sweep(const QStringList &args)
     const QString port = request.line.described();
 
     Output output;
-    QString reason;
-    if (!output.open(request.output, reason)) {
-        complain(QStringLiteral("cannot write %1: %2").arg(request.output, reason));
-        return kFailed;
-    }
     Session session;
-    if (!session.open(request.line.port, request.line.speed, reason)) {
-        complain(QStringLiteral("Unable to open %1: %2").arg(port, reason));
-        return kCannotOpen;
-    }
+    int code = kOk;
+    if (!openOutputAndLine(output, request.output, session, request.line, code))
+        return code;
 
     const QDateTime started = QDateTime::currentDateTime();
     std::vector<sweep::Point> points;
@@ -86,7 +81,6 @@ int sweep(const QStringList &args)
     session.close();
     progress.end();
 
-    int code = kOk;
     switch (end) {
     case SweepRun::End::Done:
         break;
@@ -112,13 +106,7 @@ int sweep(const QStringList &args)
     }
     if (!request.json)
         output.write(sweeptable::csv(points, request.plan, request.line.port, started));
-    if (!output.finish(reason)) {
-        complain(QStringLiteral("cannot write %1: %2")
-                     .arg(request.output.isEmpty() ? QStringLiteral("the output") : request.output,
-                         reason.isEmpty() ? QStringLiteral("write error") : reason));
-        return code == kOk ? kFailed : code;
-    }
-    return code;
+    return finishOutput(output, request.output, code);
 }
 
 } // namespace commands

@@ -47,15 +47,8 @@ bool SweepRequest::parse(const Options &o, QString &error)
                     .arg(amplitude);
         return false;
     }
-    const QString format = o.value(QStringLiteral("format"), QStringLiteral("csv"));
-    if (format != QLatin1String("csv") && format != QLatin1String("json")) {
-        error = QStringLiteral("--format takes csv or json, not \"%1\"").arg(format);
+    if (!formatAndOutput(o, json, output, error))
         return false;
-    }
-    json = format == QLatin1String("json");
-    output = o.value(QStringLiteral("output"));
-    if (output == QLatin1String("-"))
-        output.clear();
     if (const std::optional<QString> wrong = sweep::problem(plan)) {
         error = *wrong;
         return false;
