@@ -109,5 +109,5 @@ void TestLogRequest::logRequest()
     QTEST(request.timeoutMs, "timeoutMs");
 }
 
-QTEST_GUILESS_MAIN(TestLogRequest)
+QTEST_MAIN(TestLogRequest)
 #include "tst_logrequest.moc"

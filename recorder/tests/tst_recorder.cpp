@@ -330,5 +330,5 @@ void TestRecorder::jsonLines()
     QCOMPARE(gap[QStringLiteral("gap")].toString(), QStringLiteral("no frames"));
 }
 
-QTEST_GUILESS_MAIN(TestRecorder)
+QTEST_MAIN(TestRecorder)
 #include "tst_recorder.moc"

@@ -110,5 +110,5 @@ void TestRecordFile::fullDiskKeepsWholeLines()
     QCOMPARE(WEXITSTATUS(status), 0);
 }
 
-QTEST_GUILESS_MAIN(TestRecordFile)
+QTEST_MAIN(TestRecordFile)
 #include "tst_recordfile.moc"
