@@ -284,5 +284,5 @@ void TestMeterReading::valueTexts()
     QCOMPARE(meter::valueText(meter::Quantity(quantity), value, gain), text);
 }
 
-QTEST_APPLESS_MAIN(TestMeterReading)
+QTEST_MAIN(TestMeterReading)
 #include "tst_meterreading.moc"
