@@ -258,7 +258,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     SerialPort port(line);
     {
-        Worker w(&port, &frames, &table);
+        // The script's time passes at the line's calls, not on the clock:
+        // the generator's rest is only the line's look, as its pause is.
+        LinkPolicy::Times times = Thread::timesFor(115200);
+        times.generatorPollMs = 0;
+        Worker w(&port, &frames, &table, times);
         worker = &w;
         w.run();
         watch.look();
